@@ -1,0 +1,91 @@
+#include "protocol/builders.h"
+
+#include "protocol/frames.h"
+#include "protocol/windows1250.h"
+
+#include <algorithm>
+
+namespace protocol {
+
+namespace {
+
+QByteArray textFrame(int code, QStringView text)
+{
+    return dataFrame(std::uint8_t(code), toWindows1250(text).left(MaxTextLength));
+}
+
+std::uint8_t scrollKindByte(int position)
+{
+    return std::uint8_t(1 << std::clamp(position, 0, 2));
+}
+
+std::uint8_t oneBased(int position)
+{
+    return std::uint8_t(std::clamp(position, 0, 9) + 1);
+}
+
+std::uint8_t digitAt(QStringView text, qsizetype index)
+{
+    if (index >= text.size())
+        return 0;
+    const char16_t c = text[index].unicode();
+    return (c >= u'0' && c <= u'9') ? std::uint8_t(c - u'0') : 0;
+}
+
+QStringList numbers(int from, int to)
+{
+    QStringList items;
+    for (int i = from; i <= to; ++i)
+        items.append(QString::number(i));
+    return items;
+}
+
+} // namespace
+
+QByteArray RamkaTekstuRAM(int n, QStringView text)
+{
+    return textFrame(RamParameters + n, text);
+}
+
+QByteArray RamkaTekstuEEPROM(int n, QStringView text)
+{
+    return textFrame(EepromParameters + n, text);
+}
+
+QByteArray RamkaParametrowRAM(int przesuw, int iloscEkranow, int predkosc, int jasnosc)
+{
+    const char payload[] = {char(scrollKindByte(przesuw)), char(std::clamp(iloscEkranow, 0, 8)),
+                            char(oneBased(predkosc)), char(oneBased(jasnosc))};
+    return dataFrame(RamParameters, QByteArrayView(payload, sizeof payload));
+}
+
+QByteArray RamkaParametrowEEPROM(int przesuw, int predkosc, int jasnosc)
+{
+    const char payload[] = {char(scrollKindByte(przesuw)), char(EepromScreens),
+                            char(oneBased(predkosc)), char(oneBased(jasnosc))};
+    return dataFrame(EepromParameters, QByteArrayView(payload, sizeof payload));
+}
+
+QByteArray RamkaZegara(QStringView time)
+{
+    const char payload[] = {char(digitAt(time, 0) << 4 | digitAt(time, 1)),
+                            char(digitAt(time, 3) << 4 | digitAt(time, 4))};
+    return dataFrame(Clock, QByteArrayView(payload, sizeof payload));
+}
+
+QStringList scrollKindItems()
+{
+    return {QStringLiteral("Na przemian"), QStringLiteral("Co znak"), QStringLiteral("Płynące")};
+}
+
+QStringList screenCountItems()
+{
+    return numbers(0, 8);
+}
+
+QStringList speedItems()
+{
+    return numbers(1, 10);
+}
+
+} // namespace protocol

@@ -1,0 +1,49 @@
+#pragma once
+
+// The variable frames: screen texts, display parameters and the clock. Each
+// builder here is the pure core of the window's builder of the same name:
+// from the user's input to the 16 bytes on the wire.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace protocol {
+
+inline constexpr int RamScreens = 8;
+inline constexpr int EepromScreens = 5;
+inline constexpr int MaxTextLength = 10;
+
+// Screen text frames. n is the screen number (RAM 1..8, EEPROM 1..5); the code
+// byte is n + 10 for RAM and n for EEPROM. The text goes as it stands: no
+// trimming, no change of case. Texts reach here from fields that hold at most
+// ten Windows-1250 characters; should a longer one or a character outside the
+// code page ever arrive, only the first ten characters are sent and each
+// character the code page lacks goes as '?', so the frame is still 16 bytes
+// and its checksum covers exactly the bytes sent.
+QByteArray RamkaTekstuRAM(int n, QStringView text);
+QByteArray RamkaTekstuEEPROM(int n, QStringView text);
+
+// Parameter frames, from the selected positions of the lists (0 for the first
+// entry): scroll kind 0..2 goes as 1, 2 or 4; number of screens 0..8 as
+// itself; speed and brightness 0..9 as 1..10. The EEPROM set always has five
+// screens. Positions outside the lists are clamped into them.
+QByteArray RamkaParametrowRAM(int przesuw, int iloscEkranow, int predkosc, int jasnosc);
+QByteArray RamkaParametrowEEPROM(int przesuw, int predkosc, int jasnosc);
+
+// Clock frame from the clock field's text "HH:MM": each of characters 1, 2, 4
+// and 5 gives its digit, or 0 when it is no digit (an untyped position, or a
+// text too short); hours and minutes go as packed BCD, unchecked, as typed.
+QByteArray RamkaZegara(QStringView time);
+
+// The entries of the parameter lists, in order, and the entry each list shows
+// at start-up.
+QStringList scrollKindItems();    // "Na przemian", "Co znak", "Płynące"
+QStringList screenCountItems();   // "0" .. "8"
+QStringList speedItems();         // "1" .. "10", also for brightness
+inline constexpr int ScrollKindAtStart = 0;
+inline constexpr int ScreenCountAtStart = 8;
+inline constexpr int SpeedAtStart = 9;
+inline constexpr int BrightnessAtStart = 9;
+
+} // namespace protocol
