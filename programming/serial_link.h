@@ -1,0 +1,54 @@
+#pragma once
+
+// The serial port as the display logic uses it: a handful of named operations
+// over QSerialPort, with the line fixed at 1200 baud, 8 data bits, no parity,
+// 2 stop bits, no flow control, DTR on and RTS off.
+
+#include <QObject>
+#include <QSerialPort>
+
+class SerialLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How an open ended. The port dialog tells the user NoSuchPort (message
+    // 203) and Busy (message 201) apart; anything else is OtherFailure.
+    enum class OpenResult { Opened, NoSuchPort, Busy, OtherFailure };
+
+    explicit SerialLink(QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    // Port number n is the device listed as "COMn" (see serial_devices.h).
+    void setCommPort(int portNumber);
+    int CommPort() const;
+
+    OpenResult open();
+    bool PortOpen() const;
+
+    // Hands the bytes to the port and returns at once, without waiting for
+    // any reply. False when the port refused them.
+    bool Output(const QByteArray &bytes);
+
+    // Bytes received and waiting, counting those the system holds that the
+    // event loop has not read yet.
+    int InBufferCount();
+
+    // The next waiting byte, removed from the waiting bytes; -1 when none.
+    int Input();
+
+    // Throws away every waiting received byte.
+    void discardInput();
+
+    // Lets every byte already written leave the port, then closes it.
+    void close();
+
+signals:
+    // The port went away or refused a write while open (an adapter pulled
+    // out). Delivered queued, once per opening; the port is closed by then.
+    void portLost();
+
+private:
+    struct Private;
+    Private *d;
+};
