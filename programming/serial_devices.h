@@ -21,6 +21,12 @@ QList<SerialDevice> orderedSerialDevices(const QList<SerialDevice> &devices);
 // The machine's devices as QSerialPortInfo reports them, ordered.
 QList<SerialDevice> serialDevices();
 
+// Where serialDevices() finds the devices before ordering them; by default
+// QSerialPortInfo::availablePorts(). Tests put a list of their own devices
+// (pseudo-terminals) in its place; nullptr restores the default.
+using SerialDeviceSource = QList<SerialDevice> (*)();
+void setSerialDeviceSource(SerialDeviceSource source);
+
 // The system name of the device behind "COM" + portNumber: on Windows that
 // name itself, elsewhere the device at that place of serialDevices(); empty
 // when there is none.
