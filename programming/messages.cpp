@@ -1,0 +1,20 @@
+#include "programming/messages.h"
+
+namespace messages {
+
+QString text(int)
+{
+    return {};
+}
+
+QString informationTitle()
+{
+    return QStringLiteral("Informacja");
+}
+
+QString warningTitle()
+{
+    return QStringLiteral("Ostrzeżenie");
+}
+
+} // namespace messages
