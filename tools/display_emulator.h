@@ -36,7 +36,16 @@ struct ReceivedFrame
     std::chrono::steady_clock::time_point at; // when its last byte was read
     bool checksumOk = false;
     QString description; // one readable line: kind, code, screen, text, values, checksum
+    Reply reply;         // what the display answered (Silent when it said nothing)
 };
+
+// The bytes a reply puts on the line: the answer, then the extra bytes.
+QByteArray replyBytes(const Reply &reply);
+// One short readable phrase for a reply, e.g. "acknowledged 250 ms late, then 3 extra bytes".
+QString describeReply(const Reply &reply);
+// The bytes of a flood, from its offset on: a fixed pattern, so the PC side can
+// tell lost or reordered bytes from a complete flood.
+QByteArray floodBytes(qint64 offset, qint64 count);
 
 // Cuts a byte stream into frames by their fixed lengths: "PROG" requests of 5
 // bytes, "DATA" frames of 16. Bytes that cannot start a frame are skipped and
@@ -71,6 +80,8 @@ public:
     QString slavePath() const;
     // Closes the master side: to the PC the device has gone away.
     void closePort();
+    bool isOpen() const;
+    QString errorString() const; // why open() failed
 
     // Scripting, by the frame's index in the order frames arrive (0 first).
     void setDefaultReply(const Reply &reply);
@@ -84,7 +95,12 @@ public:
     QList<ReceivedFrame> frames() const;
     QByteArray received() const; // every byte read from the PC, in order
     QByteArray skipped() const;  // bytes that started no frame
+    // Empties the log; frame indexes for scripting keep counting from where they were.
     void clearLog();
+
+    qint64 bytesWritten() const; // bytes handed to the PC side so far
+    qint64 bytesPending() const; // bytes (flood included) still waiting for room in the pty
+    qint64 bytesDropped() const; // bytes given up because too much was already waiting
 
 signals:
     void frameReceived(const emulator::ReceivedFrame &frame);
