@@ -17,6 +17,10 @@ class fSelectSerialDevice : public QDialog
     Q_OBJECT
 
 public:
+    // Each entry of Combo1 reads "COMn"; the device behind it is in these roles.
+    static constexpr int DeviceRole = Qt::UserRole; // its system location
+    // Qt::ToolTipRole holds the location and the description for the user.
+
     // loadMainWindow loads fMain; the dialog calls it once it has handed over
     // (a port confirmed and test-opened), or at once when there is no port.
     explicit fSelectSerialDevice(std::function<void()> loadMainWindow, QWidget *parent = nullptr);
@@ -35,7 +39,14 @@ public:
     QLabel *Label1;
     SerialLink *MSComm1;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    void WypelnijListePortow();
+    void refreshPortList();
+    void handOver();
+
     std::function<void()> m_loadMainWindow;
     bool m_handedOver = false;
 };

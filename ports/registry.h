@@ -1,0 +1,78 @@
+#pragma once
+
+// Reading the serial device map: the registry reader of modRegistry and the
+// probe of the eight port slots. Plain C++ over a small layer of operating
+// system calls, so that the same code runs against the Windows registry and,
+// elsewhere, against a layer that answers from the machine's serial devices.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modRegistry {
+
+// Root key handle values as the 32-bit registry API knows them.
+inline constexpr std::uint32_t HKEY_LOCAL_MACHINE = 0x80000002;
+inline constexpr char SerialCommKey[] = "Hardware\\DeviceMap\\SerialComm";
+
+// Value types and status codes of the registry API.
+inline constexpr std::uint32_t REG_SZ = 1;
+inline constexpr long ERROR_SUCCESS = 0;
+inline constexpr long ERROR_FILE_NOT_FOUND = 2;
+inline constexpr long ERROR_INVALID_HANDLE = 6;
+inline constexpr long ERROR_MORE_DATA = 234;
+
+// The Windows 95/98/Me family; everything else counts as the NT family.
+inline constexpr std::uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
+inline constexpr std::uint32_t VER_PLATFORM_WIN32_NT = 2;
+
+// The version record that GetVersionExA fills, laid out as Windows has it.
+struct VersionRecord
+{
+    std::uint32_t size = 0;
+    std::uint32_t majorVersion = 0;
+    std::uint32_t minorVersion = 0;
+    std::uint32_t buildNumber = 0;
+    std::uint32_t platformId = 0;
+    char servicePack[128] = {};
+};
+static_assert(sizeof(VersionRecord) == 148);
+
+// The operating system calls the reader and the probe rest on, with the
+// semantics of GetVersionExA, RegOpenKeyA, RegQueryValueExA and RegCloseKey.
+class RegistryApi
+{
+public:
+    using Key = std::uintptr_t;
+
+    virtual ~RegistryApi() = default;
+
+    // Fills the record when its size field is right; false otherwise.
+    virtual bool version(VersionRecord &record) = 0;
+    virtual long openKey(std::uint32_t root, const char *path, Key &key) = 0;
+    // With data null: sets type and size (bytes) of the value. With a buffer of
+    // *size bytes: copies the data, sets type and size. ERROR_MORE_DATA when
+    // the buffer is too small. A missing value leaves type and size alone.
+    virtual long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
+                            std::uint32_t *size) = 0;
+    virtual long closeKey(Key key) = 0;
+};
+
+// One string value: its text up to the first NUL (all of it when there is no
+// NUL); nothing when the key or the value is missing, the value is not a plain
+// string or cannot be read. The key is closed again whatever the result.
+std::optional<std::string> OdczytajWartoscRejestru(RegistryApi &api, std::uint32_t root,
+                                                   const std::string &path,
+                                                   const std::string &name);
+
+// The value name under which the device map registers slot 1..8.
+std::string slotKey(std::uint32_t platformId, int slot);
+
+// "COM1" to "COM8" exactly; anything else is no port of ours.
+bool isAcceptedPortName(const std::string &name);
+
+// The accepted port names of the eight slots, in slot order, duplicates kept.
+std::vector<std::string> probeSerialPorts(RegistryApi &api);
+
+} // namespace modRegistry

@@ -1,0 +1,142 @@
+#include "ports/select_serial_device.h"
+
+#include "ports/messages.h"
+#include "ports/port_combo_box.h"
+#include "ports/port_list.h"
+#include "ports/window_setup.h"
+#include "programming/module1.h"
+#include "programming/serial_link.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+fSelectSerialDevice::fSelectSerialDevice(std::function<void()> loadMainWindow, QWidget *parent)
+    : QDialog(parent), m_loadMainWindow(std::move(loadMainWindow))
+{
+    setObjectName(QStringLiteral("fSelectSerialDevice"));
+    setWindowTitle(QStringLiteral("Wybór portu szeregowego"));
+    setUpFixedWindow(this, 2955, 1050);
+    setModal(true);
+
+    Label1 = new QLabel(QStringLiteral("Port:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twipsRect(240, 195, 345, 195));
+
+    auto *combo = new PortComboBox(this);
+    Combo1 = combo;
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setGeometry(twipsRect(840, 120, 2055, 315));
+
+    Command1 = new QPushButton(QStringLiteral("OK"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twipsRect(1920, 600, 975, 375));
+    // Not the default button: Enter confirms only from the list.
+    Command1->setAutoDefault(false);
+    Command1->setDefault(false);
+
+    MSComm1 = new SerialLink(this);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+
+    setTabOrder(Combo1, Command1);
+    Combo1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &fSelectSerialDevice::ZatwierdzWyborPortu);
+    connect(combo, &PortComboBox::enterPressed, this, &fSelectSerialDevice::ZatwierdzWyborPortu);
+    connect(combo, &PortComboBox::popupAboutToShow, this, &fSelectSerialDevice::refreshPortList);
+}
+
+fSelectSerialDevice::~fSelectSerialDevice() = default;
+
+bool fSelectSerialDevice::Form_Load()
+{
+    WypelnijListePortow();
+    if (Combo1->count() > 0) {
+        // Returns once the port is handed over (accepted) or the user closed
+        // the window (rejected), which ends the program.
+        exec();
+        return m_handedOver;
+    }
+    PokazOstrzezenie(202);
+    m_handedOver = true;
+    m_loadMainWindow();
+    return true;
+}
+
+void fSelectSerialDevice::WypelnijListePortow()
+{
+    for (const PortEntry &entry : listSerialPorts()) {
+        Combo1->addItem(entry.name, entry.systemLocation);
+        Combo1->setItemData(Combo1->count() - 1, entry.deviceText(), Qt::ToolTipRole);
+    }
+    if (Combo1->count() > 0)
+        Combo1->setCurrentIndex(0);
+}
+
+void fSelectSerialDevice::refreshPortList()
+{
+    // Keep the user's device selected while it is still there, even when
+    // another device plugged in before it moved it to another number.
+    const QString device = Combo1->currentData(DeviceRole).toString();
+    const QString name = Combo1->currentText();
+    Combo1->clear();
+    WypelnijListePortow();
+    const int index =
+        device.isEmpty() ? Combo1->findText(name) : Combo1->findData(device, DeviceRole);
+    if (index >= 0)
+        Combo1->setCurrentIndex(index);
+}
+
+void fSelectSerialDevice::ZatwierdzWyborPortu()
+{
+    // After the hand-over the dialog has nothing more to confirm; a second
+    // main window must never load.
+    if (m_handedOver)
+        return;
+
+    // The port number is the entry's last character. An empty list gives no
+    // number, and nothing is shown.
+    bool ok = false;
+    const uint number = Combo1->currentText().right(1).toUInt(&ok);
+    if (!ok)
+        return;
+    Module1::NumerPortu = quint8(number);
+
+    MSComm1->setCommPort(Module1::NumerPortu);
+    switch (MSComm1->open()) {
+    case SerialLink::OpenResult::Opened:
+        MSComm1->close();
+        handOver();
+        return;
+    case SerialLink::OpenResult::NoSuchPort:
+        PokazOstrzezenie(203);
+        return;
+    case SerialLink::OpenResult::Busy:
+        PokazOstrzezenie(201);
+        return;
+    case SerialLink::OpenResult::OtherFailure:
+        return;
+    }
+}
+
+void fSelectSerialDevice::handOver()
+{
+    m_handedOver = true;
+    // Gone from the screen before the main window loads; the modal loop ends
+    // when the main window's load has returned.
+    done(Accepted);
+    QCoreApplication::processEvents();
+    m_loadMainWindow();
+}
+
+void fSelectSerialDevice::keyPressEvent(QKeyEvent *event)
+{
+    // Escape does not close the dialog: it has no cancel button, and closing
+    // it ends the program. The close box and Alt+F4 do that.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+// The registry reader's calls on a system without the Windows registry: the
+// serial device map is made up from the machine's serial devices, so that the
+// probe runs unchanged. The system reports the NT family; under
+// HKEY_LOCAL_MACHINE\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
+// holds "COM" + (k + 1) for the k-th device of serialDevices(), the same device
+// that the serial link opens for that port number.
+
+#include "ports/registry.h"
+#include "programming/serial_devices.h"
+
+class SerialDeviceRegistry : public modRegistry::RegistryApi
+{
+public:
+    explicit SerialDeviceRegistry(QList<SerialDevice> devices = serialDevices());
+
+    const QList<SerialDevice> &devices() const { return m_devices; }
+
+    bool version(modRegistry::VersionRecord &record) override;
+    long openKey(std::uint32_t root, const char *path, Key &key) override;
+    long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
+                    std::uint32_t *size) override;
+    long closeKey(Key key) override;
+
+private:
+    QList<SerialDevice> m_devices;
+};
