@@ -67,6 +67,20 @@ signals:
     void uploadFinished();
 
 private:
+    enum class Memory { Ram, Eeprom };
+
+    bool busy() const;
+    void sendCommand(const QByteArray &frame);
+    // Writes a frame whose answer is checked, waits and checks it.
+    bool checkedExchange(const QByteArray &frame);
+    // A checked exchange followed by the second wait.
+    bool pacedStep(const QByteArray &frame);
+    int screensAhead(Memory memory, int fromScreen) const;
+    void upload(Memory memory);
+    void enterDisconnected();
+    void reportLoss();
+    void onPortLost();
+
     struct Private;
     Private *d;
     ProgrammingWindow &m_window;

@@ -1,18 +1,81 @@
 #include "programming/serial_devices.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+SerialDeviceSource deviceSource = nullptr;
+
+QList<SerialDevice> systemDevices()
+{
+    QList<SerialDevice> devices;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        devices.append({port.systemLocation(), port.description()});
+    return devices;
+}
+
+// Where a device's kind puts it: legacy ports first, then USB adapters, then
+// modems, then anything else.
+int kindRank(const QString &name)
+{
+    static const QStringList kinds{QStringLiteral("ttyS"), QStringLiteral("ttyUSB"),
+                                   QStringLiteral("ttyACM")};
+    for (int i = 0; i < kinds.size(); ++i) {
+        if (name.startsWith(kinds[i]) && name.size() > kinds[i].size() &&
+            name.at(kinds[i].size()).isDigit())
+            return i;
+    }
+    return int(kinds.size());
+}
+
+// The number a device name ends in; ttyS10 comes after ttyS9.
+qint64 trailingNumber(const QString &name)
+{
+    static const QRegularExpression digits(QStringLiteral("(\\d+)$"));
+    const QRegularExpressionMatch match = digits.match(name);
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+} // namespace
+
 QList<SerialDevice> orderedSerialDevices(const QList<SerialDevice> &devices)
 {
-    return devices;
+    QList<SerialDevice> ordered = devices;
+    const auto key = [](const SerialDevice &device) {
+        const QString name = QFileInfo(device.systemLocation).fileName();
+        return std::make_tuple(kindRank(name), trailingNumber(name), device.systemLocation);
+    };
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](const SerialDevice &a, const SerialDevice &b) { return key(a) < key(b); });
+    return ordered;
 }
 
 QList<SerialDevice> serialDevices()
 {
-    return {};
+    return orderedSerialDevices(deviceSource ? deviceSource() : systemDevices());
 }
 
-void setSerialDeviceSource(SerialDeviceSource) {}
-
-QString systemPortName(int)
+void setSerialDeviceSource(SerialDeviceSource source)
 {
-    return {};
+    deviceSource = source;
+}
+
+QString systemPortName(int portNumber)
+{
+    if (portNumber < 1)
+        return {};
+#ifdef Q_OS_WIN
+    // Windows numbers its ports itself; a test's own list still wins.
+    if (!deviceSource)
+        return QStringLiteral("COM%1").arg(portNumber);
+#endif
+    const QList<SerialDevice> devices = serialDevices();
+    if (portNumber > devices.size())
+        return {};
+    return devices.at(portNumber - 1).systemLocation;
 }

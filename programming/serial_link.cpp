@@ -1,15 +1,97 @@
 #include "programming/serial_link.h"
 
+#include "programming/serial_devices.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Unread noise beyond this stays with the system (which bounds it in turn), so
+// a chattering line cannot make the program grow.
+constexpr qint64 ReadBufferLimit = 4096;
+
+// How long closing may wait for written bytes to leave the port; the closing
+// frame takes about 0.13 s at 1200 baud.
+constexpr int DrainTimeoutMs = 2000;
+
+} // namespace
+
 struct SerialLink::Private
 {
     QSerialPort port;
     int portNumber = 0;
+    bool lost = false;
+    // Counts openings, so a loss reported late never touches a later opening.
+    int opening = 0;
+
+    // Bytes the system has received that the port object has not read yet.
+    qint64 systemPending() const
+    {
+        if (!port.isOpen())
+            return 0;
+#ifdef Q_OS_WIN
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(reinterpret_cast<HANDLE>(port.handle()), &errors, &status))
+            return 0;
+        return qint64(status.cbInQue);
+#else
+        int count = 0;
+        if (::ioctl(port.handle(), FIONREAD, &count) == -1)
+            return 0;
+        return count;
+#endif
+    }
+
+    // Waits, boundedly, until every written byte has left the port.
+    void drain()
+    {
+        const QDeadlineTimer deadline(DrainTimeoutMs);
+        while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+            if (!port.waitForBytesWritten(int(deadline.remainingTime())))
+                break;
+        }
+#ifdef Q_OS_WIN
+        FlushFileBuffers(reinterpret_cast<HANDLE>(port.handle()));
+#else
+        while (::tcdrain(port.handle()) == -1 && errno == EINTR) {
+        }
+#endif
+    }
 };
 
-SerialLink::SerialLink(QObject *parent) : QObject(parent), d(new Private) {}
+SerialLink::SerialLink(QObject *parent) : QObject(parent), d(new Private)
+{
+    d->port.setReadBufferSize(ReadBufferLimit);
+    connect(&d->port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) {
+                // A vanished device (an adapter pulled out, the far end of a pty
+                // closed) shows as a resource error or as failing reads and writes.
+                switch (error) {
+                case QSerialPort::ResourceError:
+                case QSerialPort::ReadError:
+                case QSerialPort::WriteError:
+                    markLost();
+                    break;
+                default:
+                    break;
+                }
+            });
+}
 
 SerialLink::~SerialLink()
 {
+    close();
     delete d;
 }
 
@@ -25,29 +107,135 @@ int SerialLink::CommPort() const
 
 SerialLink::OpenResult SerialLink::open()
 {
-    return OpenResult::OtherFailure;
+    if (d->port.isOpen())
+        close();
+
+    const QString name = systemPortName(d->portNumber);
+    if (name.isEmpty())
+        return OpenResult::NoSuchPort;
+
+    d->port.setPortName(name);
+    d->port.setBaudRate(QSerialPort::Baud1200);
+    d->port.setDataBits(QSerialPort::Data8);
+    d->port.setParity(QSerialPort::NoParity);
+    d->port.setStopBits(QSerialPort::TwoStop);
+    d->port.setFlowControl(QSerialPort::NoFlowControl);
+
+    if (!d->port.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = d->port.error();
+        d->port.clearError();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return OpenResult::NoSuchPort;
+        case QSerialPort::PermissionError:
+#ifndef Q_OS_WIN
+            // The port refuses busy devices and devices this user may not use
+            // alike; one this user cannot use is not available to him at all.
+            if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0)
+                return OpenResult::NoSuchPort;
+#endif
+            return OpenResult::Busy;
+        case QSerialPort::OpenError:
+            return OpenResult::Busy;
+        default:
+            return OpenResult::OtherFailure;
+        }
+    }
+
+    // Pseudo-terminals have no modem lines and refuse to set them
+    // ("Inappropriate ioctl"); every other refusal is a failure.
+    const auto setLine = [this](bool ok) {
+        if (ok)
+            return true;
+        const bool noModemLines = d->port.error() == QSerialPort::UnsupportedOperationError;
+        d->port.clearError();
+        return noModemLines;
+    };
+    if (!setLine(d->port.setDataTerminalReady(true)) || !setLine(d->port.setRequestToSend(false))) {
+        d->port.close();
+        return OpenResult::OtherFailure;
+    }
+
+    d->lost = false;
+    ++d->opening;
+    return OpenResult::Opened;
 }
 
 bool SerialLink::PortOpen() const
 {
-    return d->port.isOpen();
+    return d->port.isOpen() && !d->lost;
 }
 
-bool SerialLink::Output(const QByteArray &)
+bool SerialLink::Output(const QByteArray &bytes)
 {
-    return false;
+    if (!PortOpen())
+        return false;
+    if (d->port.write(bytes) != bytes.size()) {
+        markLost();
+        return false;
+    }
+    // Hands the bytes to the system at once; the reply is never waited for here.
+    d->port.flush();
+    return !d->lost;
 }
 
 int SerialLink::InBufferCount()
 {
-    return 0;
+    if (!PortOpen())
+        return 0;
+    return int(qMin<qint64>(d->port.bytesAvailable() + d->systemPending(), 0x7fffffff));
 }
 
 int SerialLink::Input()
 {
-    return -1;
+    if (!PortOpen())
+        return -1;
+    if (d->port.bytesAvailable() == 0 && d->systemPending() > 0)
+        d->port.waitForReadyRead(0);
+    char byte = 0;
+    if (!d->port.getChar(&byte))
+        return -1;
+    return int(static_cast<unsigned char>(byte));
 }
 
-void SerialLink::discardInput() {}
+void SerialLink::discardInput()
+{
+    if (!PortOpen())
+        return;
+    d->port.clear(QSerialPort::Input);
+    // Reading once more lets the port take in new bytes again when the
+    // discarded ones had filled its buffer.
+    d->port.readAll();
+}
 
-void SerialLink::close() {}
+void SerialLink::close()
+{
+    if (!d->port.isOpen())
+        return;
+    if (!d->lost)
+        d->drain();
+    d->port.close();
+    d->port.clearError();
+}
+
+void SerialLink::markLost()
+{
+    if (!d->port.isOpen() || d->lost)
+        return;
+    d->lost = true;
+    // Closed and reported from the event loop, never inside the port's own
+    // notification nor inside the handler that is writing.
+    const int opening = d->opening;
+    QMetaObject::invokeMethod(
+        this,
+        [this, opening] {
+            if (opening != d->opening || !d->lost)
+                return;
+            if (d->port.isOpen()) {
+                d->port.close();
+                d->port.clearError();
+            }
+            emit portLost();
+        },
+        Qt::QueuedConnection);
+}

@@ -49,6 +49,10 @@ signals:
     void portLost();
 
 private:
+    // The port went away: no further reads or writes; closed and reported
+    // once, from the event loop.
+    void markLost();
+
     struct Private;
     Private *d;
 };
