@@ -1,23 +1,15 @@
 #pragma once
 
-// The program's numbered messages: 100 and 101 report a finished upload, 200
-// to 203 a failure. The boxes that show them live with the windows.
-
-#include <QString>
+// The numbers of the messages the device logic shows through the window; the
+// texts live in the program's message table.
 
 namespace messages {
 
-inline constexpr int EepromProgrammed = 100;
-inline constexpr int CurrentProgrammed = 101;
-inline constexpr int DisplayCommunicationError = 200;
-inline constexpr int PortBusy = 201;
-inline constexpr int NoSerialPorts = 202;
-inline constexpr int PortUnavailable = 203;
-
-// The text of message NumerKomunikatu; empty for a number the table lacks.
-QString text(int NumerKomunikatu);
-
-QString informationTitle(); // "Informacja"
-QString warningTitle();     // "Ostrzeżenie"
+inline constexpr int EepromProgrammed = 100;          // the EEPROM upload has ended
+inline constexpr int CurrentProgrammed = 101;         // the RAM upload has ended
+inline constexpr int DisplayCommunicationError = 200; // the display did not answer as it should
+inline constexpr int PortBusy = 201;                  // another program holds the port
+inline constexpr int NoSerialPorts = 202;             // the machine has no serial port
+inline constexpr int PortUnavailable = 203;           // the port cannot be used
 
 } // namespace messages
