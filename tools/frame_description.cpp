@@ -95,11 +95,10 @@ QString parameters(QByteArrayView frame)
 QString clock(QByteArrayView frame)
 {
     // Packed BCD, shown as its two hex digits: 0x14 is 14 hours.
-    return QStringLiteral("clock %1:%2")
-               .arg(at(frame, 5), 2, 16, QLatin1Char('0'))
-               .arg(at(frame, 6), 2, 16, QLatin1Char('0'))
-               .toUpper() +
-           unusedBytesNote(frame, 7);
+    const auto bcd = [&](qsizetype i) {
+        return QStringLiteral("%1").arg(at(frame, i), 2, 16, QLatin1Char('0')).toUpper();
+    };
+    return QStringLiteral("clock %1:%2").arg(bcd(5), bcd(6)) + unusedBytesNote(frame, 7);
 }
 
 QString dataContent(QByteArrayView frame)
