@@ -1,0 +1,381 @@
+// The registry reader and the slot probe against a scripted registry that
+// answers as Windows does.
+
+#include "ports/registry.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QTest>
+
+#include <cstring>
+
+using namespace modRegistry;
+
+namespace {
+
+constexpr std::uint32_t REG_EXPAND_SZ = 2;
+constexpr std::uint32_t REG_BINARY = 3;
+constexpr std::uint32_t REG_DWORD = 4;
+constexpr std::uint32_t REG_MULTI_SZ = 7;
+constexpr std::uint32_t HKEY_CURRENT_USER = 0x80000001;
+constexpr long ERROR_ACCESS_DENIED = 5;
+
+struct StoredValue
+{
+    std::uint32_t type = REG_SZ;
+    QByteArray data;
+};
+
+QByteArray sz(const char *text)
+{
+    return QByteArray(text, qsizetype(std::strlen(text)) + 1); // with its NUL
+}
+
+// One key, HKEY_LOCAL_MACHINE\Hardware\DeviceMap\SerialComm unless a test
+// moves it, with the values a test stores.
+class FakeRegistry : public RegistryApi
+{
+public:
+    std::uint32_t root = HKEY_LOCAL_MACHINE;
+    QByteArray path = SerialCommKey;
+    bool keyExists = true;
+    QMap<QByteArray, StoredValue> values;
+
+    bool versionFails = false;
+    std::uint32_t platformId = VER_PLATFORM_WIN32_NT;
+    long secondQueryStatus = ERROR_SUCCESS;
+    // Data the second query hands back instead of the stored data (a value
+    // rewritten between the two queries).
+    std::optional<QByteArray> dataOnSecondQuery;
+
+    int opened = 0;
+    int closed = 0;
+    QList<QByteArray> queriedNames;
+
+    bool version(VersionRecord &record) override
+    {
+        // Windows refuses a record whose size field it does not know.
+        if (versionFails || record.size != sizeof(VersionRecord))
+            return false;
+        record.majorVersion = 5;
+        record.platformId = platformId;
+        return true;
+    }
+
+    long openKey(std::uint32_t r, const char *p, Key &key) override
+    {
+        if (!keyExists || r != root || path.compare(p, Qt::CaseInsensitive) != 0)
+            return ERROR_FILE_NOT_FOUND;
+        ++opened;
+        key = 42;
+        return ERROR_SUCCESS;
+    }
+
+    long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
+                    std::uint32_t *size) override
+    {
+        if (key != 42)
+            return ERROR_INVALID_HANDLE;
+        queriedNames.append(name);
+        const auto found = values.constFind(name);
+        if (found == values.constEnd())
+            return ERROR_FILE_NOT_FOUND;
+        *type = found->type;
+        if (data == nullptr) {
+            *size = std::uint32_t(found->data.size());
+            return ERROR_SUCCESS;
+        }
+        if (secondQueryStatus != ERROR_SUCCESS)
+            return secondQueryStatus;
+        const QByteArray bytes = dataOnSecondQuery.value_or(found->data);
+        if (*size < std::uint32_t(bytes.size())) {
+            *size = std::uint32_t(bytes.size());
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        *size = std::uint32_t(bytes.size());
+        return ERROR_SUCCESS;
+    }
+
+    long closeKey(Key key) override
+    {
+        if (key != 42)
+            return ERROR_INVALID_HANDLE;
+        ++closed;
+        return ERROR_SUCCESS;
+    }
+};
+
+using Values = QMap<QByteArray, StoredValue>;
+
+QStringList toStringList(const std::vector<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list.append(QString::fromStdString(name));
+    return list;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+class PortDiscovery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readValue_data()
+    {
+        QTest::addColumn<bool>("keyExists");
+        QTest::addColumn<bool>("valueExists");
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<long>("secondQueryStatus");
+        QTest::addColumn<std::optional<QByteArray>>("dataOnSecondQuery");
+        QTest::addColumn<std::optional<QByteArray>>("expected");
+
+        const std::optional<QByteArray> nothing;
+        const std::optional<QByteArray> same;
+        const long ok = ERROR_SUCCESS;
+        QTest::newRow("key missing")
+            << false << true << uint(REG_SZ) << sz("COM1") << ok << same << nothing;
+        QTest::newRow("value missing")
+            << true << false << uint(REG_SZ) << sz("COM1") << ok << same << nothing;
+        QTest::newRow("expandable string")
+            << true << true << uint(REG_EXPAND_SZ) << sz("COM1") << ok << same << nothing;
+        QTest::newRow("multi-string") << true << true << uint(REG_MULTI_SZ)
+                                      << QByteArray("COM1\0COM2\0\0", 11) << ok << same << nothing;
+        QTest::newRow("number") << true << true << uint(REG_DWORD) << QByteArray("\x01\0\0\0", 4)
+                                << ok << same << nothing;
+        QTest::newRow("binary") << true << true << uint(REG_BINARY) << QByteArray("COM1") << ok
+                                << same << nothing;
+        QTest::newRow("no type") << true << true << 0u << sz("COM1") << ok << same << nothing;
+        QTest::newRow("string with its NUL") << true << true << uint(REG_SZ) << sz("COM1") << ok
+                                             << same << std::optional(QByteArray("COM1"));
+        QTest::newRow("string without any NUL, returned whole")
+            << true << true << uint(REG_SZ) << QByteArray("COM12") << ok << same
+            << std::optional(QByteArray("COM12"));
+        QTest::newRow("characters after an embedded NUL are cut")
+            << true << true << uint(REG_SZ) << QByteArray("COM2\0COM7\0", 10) << ok << same
+            << std::optional(QByteArray("COM2"));
+        QTest::newRow("NUL first gives the empty text")
+            << true << true << uint(REG_SZ) << QByteArray("\0COM1", 5) << ok << same
+            << std::optional(QByteArray());
+        QTest::newRow("no data gives the empty text")
+            << true << true << uint(REG_SZ) << QByteArray() << ok << same
+            << std::optional(QByteArray());
+        QTest::newRow("second query fails")
+            << true << true << uint(REG_SZ) << sz("COM1") << ERROR_ACCESS_DENIED << same << nothing;
+        QTest::newRow("value grew between the queries")
+            << true << true << uint(REG_SZ) << sz("COM1") << ok << std::optional(sz("COM12"))
+            << nothing;
+        // The buffer starts as blanks; what the second query leaves unwritten stays so.
+        QTest::newRow("value shrank between the queries, no NUL")
+            << true << true << uint(REG_SZ) << sz("COM1234") << ok
+            << std::optional(QByteArray("COM1")) << std::optional(QByteArray("COM1    "));
+    }
+
+    void readValue()
+    {
+        QFETCH(bool, keyExists);
+        QFETCH(bool, valueExists);
+        QFETCH(uint, type);
+        QFETCH(QByteArray, data);
+        QFETCH(long, secondQueryStatus);
+        QFETCH(std::optional<QByteArray>, dataOnSecondQuery);
+        QFETCH(std::optional<QByteArray>, expected);
+
+        FakeRegistry registry;
+        registry.root = HKEY_CURRENT_USER;
+        registry.path = "Software\\Test";
+        registry.keyExists = keyExists;
+        if (valueExists)
+            registry.values.insert("Wartosc", {type, data});
+        registry.secondQueryStatus = secondQueryStatus;
+        registry.dataOnSecondQuery = dataOnSecondQuery;
+
+        const std::optional<std::string> result =
+            OdczytajWartoscRejestru(registry, HKEY_CURRENT_USER, "Software\\Test", "Wartosc");
+
+        QCOMPARE(result.has_value(), expected.has_value());
+        if (expected)
+            QCOMPARE(QByteArray::fromStdString(*result), *expected);
+        // The key opened for one read is closed after it, whatever came of it.
+        QCOMPARE(registry.opened, keyExists ? 1 : 0);
+        QCOMPARE(registry.closed, registry.opened);
+    }
+
+    void readValueUsesRootPathAndName()
+    {
+        FakeRegistry registry;
+        registry.values.insert("\\Device\\Serial0", {REG_SZ, sz("COM1")});
+
+        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_CURRENT_USER, SerialCommKey,
+                                         "\\Device\\Serial0"),
+                 std::nullopt);
+        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap",
+                                         "\\Device\\Serial0"),
+                 std::nullopt);
+        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, SerialCommKey,
+                                         "\\Device\\Serial1"),
+                 std::nullopt);
+        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, SerialCommKey,
+                                         "\\Device\\Serial0"),
+                 std::optional<std::string>("COM1"));
+        QCOMPARE(registry.closed, registry.opened);
+    }
+
+    void slotKeys_data()
+    {
+        QTest::addColumn<uint>("platformId");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("Windows 95/98/Me")
+            << uint(VER_PLATFORM_WIN32_WINDOWS)
+            << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+        const QStringList nt{"\\Device\\Serial0", "\\Device\\Serial1", "\\Device\\Serial2",
+                             "\\Device\\Serial3", "\\Device\\Serial4", "\\Device\\Serial5",
+                             "\\Device\\Serial6", "\\Device\\Serial7"};
+        QTest::newRow("NT") << uint(VER_PLATFORM_WIN32_NT) << nt;
+        QTest::newRow("unknown platform counts as NT") << 3u << nt;
+        QTest::newRow("zeroed record counts as NT") << 0u << nt;
+    }
+
+    void slotKeys()
+    {
+        QFETCH(uint, platformId);
+        QFETCH(QStringList, keys);
+
+        // Every slot 1..8 is probed once, in ascending order, with its key.
+        FakeRegistry registry;
+        registry.platformId = platformId;
+        probeSerialPorts(registry);
+        QStringList queried;
+        for (const QByteArray &name : std::as_const(registry.queriedNames))
+            queried.append(QString::fromLatin1(name));
+        QCOMPARE(queried, keys);
+        for (int slot = 1; slot <= 8; ++slot)
+            QCOMPARE(QString::fromStdString(slotKey(platformId, slot)), keys.at(slot - 1));
+    }
+
+    void probe_data()
+    {
+        QTest::addColumn<bool>("versionFails");
+        QTest::addColumn<uint>("platformId");
+        QTest::addColumn<Values>("values");
+        QTest::addColumn<QStringList>("expected");
+
+        const uint nt = VER_PLATFORM_WIN32_NT;
+        const uint w9x = VER_PLATFORM_WIN32_WINDOWS;
+        const StoredValue com1{REG_SZ, sz("COM1")};
+        const StoredValue com2{REG_SZ, sz("COM2")};
+        const StoredValue com3{REG_SZ, sz("COM3")};
+
+        QTest::newRow("two ports")
+            << false << nt << Values{{"\\Device\\Serial0", com1}, {"\\Device\\Serial1", com2}}
+            << QStringList{"COM1", "COM2"};
+        QTest::newRow("no ports") << false << nt << Values{} << QStringList{};
+        QTest::newRow("Windows 98 reads the COM values")
+            << false << w9x << Values{{"COM2", com2}, {"COM3", com3}, {"\\Device\\Serial0", com1}}
+            << QStringList{"COM2", "COM3"};
+        QTest::newRow("NT reads the device values")
+            << false << nt << Values{{"COM2", com2}, {"\\Device\\Serial3", com3}, {"Serial0", com1}}
+            << QStringList{"COM3"};
+        // A failed version call leaves platform 0, which is not the 9x family.
+        QTest::newRow("version call fails")
+            << true << w9x << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
+            << QStringList{"COM1"};
+        QTest::newRow("the filter")
+            << false << nt << Values{{"\\Device\\Serial0", {REG_SZ, sz("COM12")}},
+                                     {"\\Device\\Serial1", {REG_SZ, sz("COM9")}},
+                                     {"\\Device\\Serial2", {REG_SZ, sz("COM0")}},
+                                     {"\\Device\\Serial3", {REG_SZ, sz("com1")}},
+                                     {"\\Device\\Serial4", {REG_SZ, sz("LPT1")}},
+                                     {"\\Device\\Serial5", {REG_SZ, sz("")}},
+                                     {"\\Device\\Serial6", {REG_SZ, sz(" COM1")}},
+                                     {"\\Device\\Serial7", {REG_SZ, sz("COM8")}}}
+            << QStringList{"COM8"};
+        QTest::newRow("slot order kept")
+            << false << nt << Values{{"\\Device\\Serial0", com3}, {"\\Device\\Serial1", com1}}
+            << QStringList{"COM3", "COM1"};
+        QTest::newRow("duplicates kept")
+            << false << nt << Values{{"\\Device\\Serial0", com2}, {"\\Device\\Serial1", com2}}
+            << QStringList{"COM2", "COM2"};
+        QTest::newRow("gaps skipped")
+            << false << nt << Values{{"\\Device\\Serial2", com1}, {"\\Device\\Serial7", com2}}
+            << QStringList{"COM1", "COM2"};
+        QTest::newRow("other types give no port")
+            << false << nt
+            << Values{{"\\Device\\Serial0", {REG_EXPAND_SZ, sz("COM1")}},
+                      {"\\Device\\Serial1", {REG_BINARY, QByteArray("COM2")}},
+                      {"\\Device\\Serial2", com3}}
+            << QStringList{"COM3"};
+        QTest::newRow("a name without NUL and one cut at a NUL")
+            << false << nt
+            << Values{{"\\Device\\Serial0", {REG_SZ, QByteArray("COM4")}},
+                      {"\\Device\\Serial1", {REG_SZ, QByteArray("COM5\0junk", 9)}}}
+            << QStringList{"COM4", "COM5"};
+        QTest::newRow("ninth slot never probed")
+            << false << nt << Values{{"\\Device\\Serial8", com1}, {"\\Device\\Serial10", com2}}
+            << QStringList{};
+        QTest::newRow("Windows 98 ninth slot never probed")
+            << false << w9x << Values{{"COM9", {REG_SZ, sz("COM8")}}} << QStringList{};
+    }
+
+    void probe()
+    {
+        QFETCH(bool, versionFails);
+        QFETCH(uint, platformId);
+        QFETCH(Values, values);
+        QFETCH(QStringList, expected);
+
+        FakeRegistry registry;
+        registry.versionFails = versionFails;
+        registry.platformId = platformId;
+        registry.values = values;
+
+        QCOMPARE(toStringList(probeSerialPorts(registry)), expected);
+        QCOMPARE(registry.closed, registry.opened);
+    }
+
+    void probeWithoutTheKey()
+    {
+        FakeRegistry registry;
+        registry.keyExists = false;
+        QVERIFY(probeSerialPorts(registry).empty());
+        QCOMPARE(registry.opened, 0);
+        QCOMPARE(registry.closed, 0);
+    }
+
+    void acceptedNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("accepted");
+        for (char digit = '1'; digit <= '8'; ++digit)
+            QTest::addRow("COM%c", digit) << QByteArray("COM") + digit << true;
+        QTest::newRow("COM0") << QByteArray("COM0") << false;
+        QTest::newRow("COM9") << QByteArray("COM9") << false;
+        QTest::newRow("COM10") << QByteArray("COM10") << false;
+        QTest::newRow("COM12") << QByteArray("COM12") << false;
+        QTest::newRow("com1") << QByteArray("com1") << false;
+        QTest::newRow("Com1") << QByteArray("Com1") << false;
+        QTest::newRow("LPT1") << QByteArray("LPT1") << false;
+        QTest::newRow("COM/") << QByteArray("COM/") << false;
+        QTest::newRow("COM:") << QByteArray("COM:") << false;
+        QTest::newRow("COM") << QByteArray("COM") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("COM1 with a blank") << QByteArray("COM1 ") << false;
+        QTest::newRow("XCOM") << QByteArray("XCO1") << false;
+    }
+
+    void acceptedNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, accepted);
+        QCOMPARE(isAcceptedPortName(name.toStdString()), accepted);
+    }
+};
+
+QTEST_APPLESS_MAIN(PortDiscovery)
+#include "tst_port_discovery.moc"
