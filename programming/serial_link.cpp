@@ -31,7 +31,8 @@ struct SerialLink::Private
     QSerialPort port;
     int portNumber = 0;
     bool lost = false;
-    // Counts openings, so a loss reported late never touches a later opening.
+    // Changes at every opening and closing, so a loss reported late is dropped
+    // when the port has been closed or opened again since.
     int opening = 0;
 
     // Bytes the system has received that the port object has not read yet.
@@ -216,6 +217,13 @@ void SerialLink::close()
         d->drain();
     d->port.close();
     d->port.clearError();
+    // A loss not yet reported is moot once the port is closed on purpose.
+    ++d->opening;
+}
+
+qintptr SerialLink::handle() const
+{
+    return PortOpen() ? d->port.handle() : -1;
 }
 
 void SerialLink::markLost()
@@ -229,7 +237,7 @@ void SerialLink::markLost()
     QMetaObject::invokeMethod(
         this,
         [this, opening] {
-            if (opening != d->opening || !d->lost)
+            if (opening != d->opening)
                 return;
             if (d->port.isOpen()) {
                 d->port.close();

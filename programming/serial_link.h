@@ -43,6 +43,10 @@ public:
     // Lets every byte already written leave the port, then closes it.
     void close();
 
+    // The system's handle of the open port (a descriptor on Unix), -1 when
+    // closed; for looking at the line as the system has set it.
+    qintptr handle() const;
+
 signals:
     // The port went away or refused a write while open (an adapter pulled
     // out). Delivered queued, once per opening; the port is closed by then.

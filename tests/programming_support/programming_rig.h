@@ -1,0 +1,163 @@
+#pragma once
+
+// What the device-logic tests share: a window that records what the logic
+// does to it and answers with what the test has set, and a display emulator on
+// a pty that stands as COM1.
+
+#include "programming/device_programmer.h"
+#include "programming/module1.h"
+#include "programming/programming_window.h"
+#include "programming/serial_devices.h"
+#include "protocol/frames.h"
+#include "tools/display_emulator.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+#include <array>
+#include <functional>
+
+inline const QString LongBeepOff = QStringLiteral("Włącz długi dźwięk");
+inline const QString LongBeepOn = QStringLiteral("Wyłącz długi dźwięk");
+
+class FakeWindow : public ProgrammingWindow
+{
+public:
+    struct Message
+    {
+        enum Kind { Information, Warning } kind;
+        int number;
+        bool operator==(const Message &) const = default;
+    };
+
+    std::array<QString, 9> ramTexts{};
+    std::array<bool, 9> ramChecks{};
+    std::array<QString, 6> eepromTexts{};
+    std::array<bool, 6> eepromChecks{};
+    bool ramParameters = false;
+    bool eepromParameters = false;
+    int ramScroll = 0, ramScreens = 8, ramSpeed = 9, ramBrightness = 9;
+    int eepromScroll = 0, eepromSpeed = 9, eepromBrightness = 9;
+    QString clock = QStringLiteral("12:34");
+    QString longBeepCaption = LongBeepOff;
+
+    int initialSettings = 0;
+    QList<bool> commandsEnabled; // every call of setDeviceCommandsEnabled, in order
+    QList<Message> messages;
+    // Runs when a message is shown, while the logic waits for the box to close.
+    std::function<void(const Message &)> onMessage;
+    std::function<void()> onInitialSettings;
+
+    void checkAll(bool ram, bool eeprom)
+    {
+        ramParameters = ram;
+        eepromParameters = eeprom;
+        ramChecks.fill(ram);
+        eepromChecks.fill(eeprom);
+    }
+    bool enabledNow() const { return !commandsEnabled.isEmpty() && commandsEnabled.last(); }
+
+    void UstawieniaPoczatkoweProgramowania() override
+    {
+        ++initialSettings;
+        if (onInitialSettings)
+            onInitialSettings();
+    }
+    QString TekstRAM_Text(int n) const override { return ramTexts.at(n); }
+    bool TekstRAM_Check(int n) const override { return ramChecks.at(n); }
+    QString TekstEEPROM_Text(int n) const override { return eepromTexts.at(n); }
+    bool TekstEEPROM_Check(int n) const override { return eepromChecks.at(n); }
+    bool ParametryRAM_Check() const override { return ramParameters; }
+    bool ParametryEEPROM_Check() const override { return eepromParameters; }
+    int PrzesuwRAM_Combo() const override { return ramScroll; }
+    int IloscEkranowRAM_Combo() const override { return ramScreens; }
+    int PredkoscRAM_Combo() const override { return ramSpeed; }
+    int JasnoscRAM_Combo() const override { return ramBrightness; }
+    int PrzesuwEEPROM_Combo() const override { return eepromScroll; }
+    int PredkoscEEPROM_Combo() const override { return eepromSpeed; }
+    int JasnoscEEPROM_Combo() const override { return eepromBrightness; }
+    QString Godzina_MEB() const override { return clock; }
+    QString DlugiDzwiek_Caption() const override { return longBeepCaption; }
+    void setDlugiDzwiek_Caption(const QString &caption) override { longBeepCaption = caption; }
+    void setDeviceCommandsEnabled(bool enabled) override { commandsEnabled.append(enabled); }
+    void PokazInformacje(int number) override { show({Message::Information, number}); }
+    void PokazOstrzezenie(int number) override { show({Message::Warning, number}); }
+
+private:
+    void show(const Message &message)
+    {
+        messages.append(message);
+        if (onMessage)
+            onMessage(message);
+    }
+};
+
+inline FakeWindow::Message information(int number)
+{
+    return {FakeWindow::Message::Information, number};
+}
+
+inline FakeWindow::Message warning(int number)
+{
+    return {FakeWindow::Message::Warning, number};
+}
+
+namespace rig {
+
+// The serial devices the tests offer: the emulator's pty only, as COM1.
+inline QString &ptyPath()
+{
+    static QString path;
+    return path;
+}
+
+inline QList<SerialDevice> ptyOnly()
+{
+    return {{ptyPath(), QStringLiteral("display emulator")}};
+}
+
+// Opens a fresh emulated display and makes it COM1, the chosen port.
+inline bool useDisplay(emulator::DisplayEmulator &display)
+{
+    if (!display.open())
+        return false;
+    ptyPath() = display.slavePath();
+    setSerialDeviceSource(&ptyOnly);
+    Module1::NumerPortu = 1;
+    return true;
+}
+
+inline QByteArray frame(std::uint8_t code)
+{
+    return protocol::dataFrame(code);
+}
+
+inline const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+inline const QByteArray Ack = protocol::bytes(protocol::OdpowiedzOK);
+inline const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
+inline const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
+
+inline QList<QByteArray> framesOf(const emulator::DisplayEmulator &display)
+{
+    QList<QByteArray> bytes;
+    const QList<emulator::ReceivedFrame> frames = display.frames();
+    for (const emulator::ReceivedFrame &frame : frames)
+        bytes.append(frame.bytes);
+    return bytes;
+}
+
+} // namespace rig
+
+// Readable failure output for frames and messages.
+namespace QTest {
+template <> inline char *toString(const FakeWindow::Message &message)
+{
+    return qstrdup(
+        QByteArray(message.kind == FakeWindow::Message::Information ? "information " : "warning ")
+            .append(QByteArray::number(message.number))
+            .constData());
+}
+} // namespace QTest
