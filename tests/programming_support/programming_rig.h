@@ -130,6 +130,14 @@ inline bool useDisplay(emulator::DisplayEmulator &display)
     return true;
 }
 
+inline emulator::Reply reply(emulator::Reply::Kind kind, int delayMs = 0)
+{
+    emulator::Reply reply;
+    reply.kind = kind;
+    reply.delayMs = delayMs;
+    return reply;
+}
+
 inline QByteArray frame(std::uint8_t code)
 {
     return protocol::dataFrame(code);
@@ -147,6 +155,20 @@ inline QList<QByteArray> framesOf(const emulator::DisplayEmulator &display)
     for (const emulator::ReceivedFrame &frame : frames)
         bytes.append(frame.bytes);
     return bytes;
+}
+
+// Everything the display has received once the port is free again: a marker
+// frame sent after the fact arrives behind anything written before it.
+inline QByteArray receivedOnceFree(emulator::DisplayEmulator &display)
+{
+    const QByteArray marker = protocol::bytes(protocol::KomendaKrotkiDzwiek);
+    SerialLink late;
+    late.setCommPort(1);
+    if (late.open() != SerialLink::OpenResult::Opened || !late.Output(marker))
+        return "the port was not free";
+    if (!QTest::qWaitFor([&] { return display.received().endsWith(marker); }, 5000))
+        return "the marker did not arrive";
+    return display.received().chopped(marker.size());
 }
 
 } // namespace rig
