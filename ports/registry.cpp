@@ -6,7 +6,7 @@ std::optional<std::string> OdczytajWartoscRejestru(RegistryApi &api, std::uint32
                                                    const std::string &path, const std::string &name)
 {
     RegistryApi::Key key = 0;
-    if (api.openKey(root, path.c_str(), key) != ERROR_SUCCESS)
+    if (api.openKey(root, path.c_str(), key) != Success)
         return std::nullopt;
 
     std::optional<std::string> result;
@@ -15,9 +15,9 @@ std::optional<std::string> OdczytajWartoscRejestru(RegistryApi &api, std::uint32
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     api.queryValue(key, name.c_str(), &type, nullptr, &size);
-    if (type == REG_SZ) {
+    if (type == StringValue) {
         std::string buffer(size, ' ');
-        if (api.queryValue(key, name.c_str(), &type, buffer.data(), &size) == ERROR_SUCCESS) {
+        if (api.queryValue(key, name.c_str(), &type, buffer.data(), &size) == Success) {
             // The stored terminator, or any NUL inside, ends the text.
             const auto nul = buffer.find('\0');
             result = nul == std::string::npos ? buffer : buffer.substr(0, nul);
@@ -29,7 +29,7 @@ std::optional<std::string> OdczytajWartoscRejestru(RegistryApi &api, std::uint32
 
 std::string slotKey(std::uint32_t platformId, int slot)
 {
-    if (platformId == VER_PLATFORM_WIN32_WINDOWS)
+    if (platformId == PlatformWindows9x)
         return "COM" + std::to_string(slot);
     return "\\Device\\Serial" + std::to_string(slot - 1);
 }
@@ -49,7 +49,7 @@ std::vector<std::string> probeSerialPorts(RegistryApi &api)
 
     std::vector<std::string> names;
     for (int slot = 1; slot <= 8; ++slot) {
-        const std::string name = OdczytajWartoscRejestru(api, HKEY_LOCAL_MACHINE, SerialCommKey,
+        const std::string name = OdczytajWartoscRejestru(api, LocalMachine, SerialCommKey,
                                                          slotKey(record.platformId, slot))
                                      .value_or(std::string());
         if (isAcceptedPortName(name))

@@ -12,20 +12,23 @@
 
 namespace modRegistry {
 
-// Root key handle values as the 32-bit registry API knows them.
-inline constexpr std::uint32_t HKEY_LOCAL_MACHINE = 0x80000002;
+// HKEY_LOCAL_MACHINE as the 32-bit registry API knows it.
+inline constexpr std::uint32_t LocalMachine = 0x80000002;
 inline constexpr char SerialCommKey[] = "Hardware\\DeviceMap\\SerialComm";
 
-// Value types and status codes of the registry API.
-inline constexpr std::uint32_t REG_SZ = 1;
-inline constexpr long ERROR_SUCCESS = 0;
-inline constexpr long ERROR_FILE_NOT_FOUND = 2;
-inline constexpr long ERROR_INVALID_HANDLE = 6;
-inline constexpr long ERROR_MORE_DATA = 234;
+// Value types and status codes of the registry API (REG_SZ, ERROR_SUCCESS,
+// ERROR_FILE_NOT_FOUND, ERROR_INVALID_HANDLE, ERROR_MORE_DATA), named apart
+// from the Windows macros.
+inline constexpr std::uint32_t StringValue = 1;
+inline constexpr long Success = 0;
+inline constexpr long FileNotFound = 2;
+inline constexpr long InvalidHandle = 6;
+inline constexpr long MoreData = 234;
 
-// The Windows 95/98/Me family; everything else counts as the NT family.
-inline constexpr std::uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
-inline constexpr std::uint32_t VER_PLATFORM_WIN32_NT = 2;
+// Platform identifiers: the Windows 95/98/Me family and the NT family; any
+// other identifier counts as NT.
+inline constexpr std::uint32_t PlatformWindows9x = 1;
+inline constexpr std::uint32_t PlatformNt = 2;
 
 // The version record that GetVersionExA fills, laid out as Windows has it.
 struct VersionRecord
@@ -52,7 +55,7 @@ public:
     virtual bool version(VersionRecord &record) = 0;
     virtual long openKey(std::uint32_t root, const char *path, Key &key) = 0;
     // With data null: sets type and size (bytes) of the value. With a buffer of
-    // *size bytes: copies the data, sets type and size. ERROR_MORE_DATA when
+    // *size bytes: copies the data, sets type and size. MoreData when
     // the buffer is too small. A missing value leaves type and size alone.
     virtual long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
                             std::uint32_t *size) = 0;

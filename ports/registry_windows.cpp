@@ -25,15 +25,19 @@ HKEY rootHandle(std::uint32_t root)
 bool WindowsRegistry::version(VersionRecord &record)
 {
     static_assert(sizeof(OSVERSIONINFOA) == sizeof(VersionRecord));
-    OSVERSIONINFOA info;
-    std::memcpy(&info, &record, sizeof info);
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = record.size;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     const BOOL ok = GetVersionExA(&info);
 #pragma GCC diagnostic pop
     if (!ok)
         return false;
-    std::memcpy(&record, &info, sizeof info);
+    record.majorVersion = info.dwMajorVersion;
+    record.minorVersion = info.dwMinorVersion;
+    record.buildNumber = info.dwBuildNumber;
+    record.platformId = info.dwPlatformId;
+    std::memcpy(record.servicePack, info.szCSDVersion, sizeof record.servicePack);
     return true;
 }
 

@@ -44,45 +44,45 @@ bool SerialDeviceRegistry::version(VersionRecord &record)
 {
     if (record.size != sizeof(VersionRecord))
         return false;
-    record.platformId = VER_PLATFORM_WIN32_NT;
+    record.platformId = PlatformNt;
     return true;
 }
 
 long SerialDeviceRegistry::openKey(std::uint32_t root, const char *path, Key &key)
 {
-    if (root != HKEY_LOCAL_MACHINE || qstricmp(path, SerialCommKey) != 0)
-        return ERROR_FILE_NOT_FOUND;
+    if (root != LocalMachine || qstricmp(path, SerialCommKey) != 0)
+        return FileNotFound;
     key = SerialCommHandle;
-    return ERROR_SUCCESS;
+    return Success;
 }
 
 long SerialDeviceRegistry::queryValue(Key key, const char *name, std::uint32_t *type, char *data,
                                       std::uint32_t *size)
 {
     if (key != SerialCommHandle)
-        return ERROR_INVALID_HANDLE;
+        return InvalidHandle;
     const int index = slotIndex(name);
     if (index < 0 || index >= m_devices.size())
-        return ERROR_FILE_NOT_FOUND;
+        return FileNotFound;
 
     // Stored as Windows stores it: the name with its terminating NUL.
     const QByteArray value = "COM" + QByteArray::number(index + 1);
     const auto needed = std::uint32_t(value.size() + 1);
-    *type = REG_SZ;
+    *type = StringValue;
     if (data == nullptr) {
         *size = needed;
-        return ERROR_SUCCESS;
+        return Success;
     }
     if (*size < needed) {
         *size = needed;
-        return ERROR_MORE_DATA;
+        return MoreData;
     }
     std::memcpy(data, value.constData(), needed);
     *size = needed;
-    return ERROR_SUCCESS;
+    return Success;
 }
 
 long SerialDeviceRegistry::closeKey(Key key)
 {
-    return key == SerialCommHandle ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return key == SerialCommHandle ? Success : InvalidHandle;
 }

@@ -3,7 +3,7 @@
 // The registry reader's calls on a system without the Windows registry: the
 // serial device map is made up from the machine's serial devices, so that the
 // probe runs unchanged. The system reports the NT family; under
-// HKEY_LOCAL_MACHINE\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
+// LocalMachine\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
 // holds "COM" + (k + 1) for the k-th device of serialDevices(), the same device
 // that the serial link opens for that port number.
 

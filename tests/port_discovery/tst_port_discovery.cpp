@@ -14,16 +14,16 @@ using namespace modRegistry;
 
 namespace {
 
-constexpr std::uint32_t REG_EXPAND_SZ = 2;
-constexpr std::uint32_t REG_BINARY = 3;
-constexpr std::uint32_t REG_DWORD = 4;
-constexpr std::uint32_t REG_MULTI_SZ = 7;
-constexpr std::uint32_t HKEY_CURRENT_USER = 0x80000001;
-constexpr long ERROR_ACCESS_DENIED = 5;
+constexpr std::uint32_t ExpandableString = 2;
+constexpr std::uint32_t BinaryValue = 3;
+constexpr std::uint32_t NumberValue = 4;
+constexpr std::uint32_t MultiString = 7;
+constexpr std::uint32_t CurrentUser = 0x80000001;
+constexpr long AccessDenied = 5;
 
 struct StoredValue
 {
-    std::uint32_t type = REG_SZ;
+    std::uint32_t type = StringValue;
     QByteArray data;
 };
 
@@ -32,19 +32,19 @@ QByteArray sz(const char *text)
     return QByteArray(text, qsizetype(std::strlen(text)) + 1); // with its NUL
 }
 
-// One key, HKEY_LOCAL_MACHINE\Hardware\DeviceMap\SerialComm unless a test
+// One key, LocalMachine\Hardware\DeviceMap\SerialComm unless a test
 // moves it, with the values a test stores.
 class FakeRegistry : public RegistryApi
 {
 public:
-    std::uint32_t root = HKEY_LOCAL_MACHINE;
+    std::uint32_t root = LocalMachine;
     QByteArray path = SerialCommKey;
     bool keyExists = true;
     QMap<QByteArray, StoredValue> values;
 
     bool versionFails = false;
-    std::uint32_t platformId = VER_PLATFORM_WIN32_NT;
-    long secondQueryStatus = ERROR_SUCCESS;
+    std::uint32_t platformId = PlatformNt;
+    long secondQueryStatus = Success;
     // Data the second query hands back instead of the stored data (a value
     // rewritten between the two queries).
     std::optional<QByteArray> dataOnSecondQuery;
@@ -66,44 +66,44 @@ public:
     long openKey(std::uint32_t r, const char *p, Key &key) override
     {
         if (!keyExists || r != root || path.compare(p, Qt::CaseInsensitive) != 0)
-            return ERROR_FILE_NOT_FOUND;
+            return FileNotFound;
         ++opened;
         key = 42;
-        return ERROR_SUCCESS;
+        return Success;
     }
 
     long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
                     std::uint32_t *size) override
     {
         if (key != 42)
-            return ERROR_INVALID_HANDLE;
+            return InvalidHandle;
         queriedNames.append(name);
         const auto found = values.constFind(name);
         if (found == values.constEnd())
-            return ERROR_FILE_NOT_FOUND;
+            return FileNotFound;
         *type = found->type;
         if (data == nullptr) {
             *size = std::uint32_t(found->data.size());
-            return ERROR_SUCCESS;
+            return Success;
         }
-        if (secondQueryStatus != ERROR_SUCCESS)
+        if (secondQueryStatus != Success)
             return secondQueryStatus;
         const QByteArray bytes = dataOnSecondQuery.value_or(found->data);
         if (*size < std::uint32_t(bytes.size())) {
             *size = std::uint32_t(bytes.size());
-            return ERROR_MORE_DATA;
+            return MoreData;
         }
         std::memcpy(data, bytes.constData(), size_t(bytes.size()));
         *size = std::uint32_t(bytes.size());
-        return ERROR_SUCCESS;
+        return Success;
     }
 
     long closeKey(Key key) override
     {
         if (key != 42)
-            return ERROR_INVALID_HANDLE;
+            return InvalidHandle;
         ++closed;
-        return ERROR_SUCCESS;
+        return Success;
     }
 };
 
@@ -138,42 +138,42 @@ private slots:
 
         const std::optional<QByteArray> nothing;
         const std::optional<QByteArray> same;
-        const long ok = ERROR_SUCCESS;
+        const long ok = Success;
         QTest::newRow("key missing")
-            << false << true << uint(REG_SZ) << sz("COM1") << ok << same << nothing;
+            << false << true << uint(StringValue) << sz("COM1") << ok << same << nothing;
         QTest::newRow("value missing")
-            << true << false << uint(REG_SZ) << sz("COM1") << ok << same << nothing;
+            << true << false << uint(StringValue) << sz("COM1") << ok << same << nothing;
         QTest::newRow("expandable string")
-            << true << true << uint(REG_EXPAND_SZ) << sz("COM1") << ok << same << nothing;
-        QTest::newRow("multi-string") << true << true << uint(REG_MULTI_SZ)
+            << true << true << uint(ExpandableString) << sz("COM1") << ok << same << nothing;
+        QTest::newRow("multi-string") << true << true << uint(MultiString)
                                       << QByteArray("COM1\0COM2\0\0", 11) << ok << same << nothing;
-        QTest::newRow("number") << true << true << uint(REG_DWORD) << QByteArray("\x01\0\0\0", 4)
+        QTest::newRow("number") << true << true << uint(NumberValue) << QByteArray("\x01\0\0\0", 4)
                                 << ok << same << nothing;
-        QTest::newRow("binary") << true << true << uint(REG_BINARY) << QByteArray("COM1") << ok
+        QTest::newRow("binary") << true << true << uint(BinaryValue) << QByteArray("COM1") << ok
                                 << same << nothing;
         QTest::newRow("no type") << true << true << 0u << sz("COM1") << ok << same << nothing;
-        QTest::newRow("string with its NUL") << true << true << uint(REG_SZ) << sz("COM1") << ok
-                                             << same << std::optional(QByteArray("COM1"));
+        QTest::newRow("string with its NUL") << true << true << uint(StringValue) << sz("COM1")
+                                             << ok << same << std::optional(QByteArray("COM1"));
         QTest::newRow("string without any NUL, returned whole")
-            << true << true << uint(REG_SZ) << QByteArray("COM12") << ok << same
+            << true << true << uint(StringValue) << QByteArray("COM12") << ok << same
             << std::optional(QByteArray("COM12"));
         QTest::newRow("characters after an embedded NUL are cut")
-            << true << true << uint(REG_SZ) << QByteArray("COM2\0COM7\0", 10) << ok << same
+            << true << true << uint(StringValue) << QByteArray("COM2\0COM7\0", 10) << ok << same
             << std::optional(QByteArray("COM2"));
         QTest::newRow("NUL first gives the empty text")
-            << true << true << uint(REG_SZ) << QByteArray("\0COM1", 5) << ok << same
+            << true << true << uint(StringValue) << QByteArray("\0COM1", 5) << ok << same
             << std::optional(QByteArray());
         QTest::newRow("no data gives the empty text")
-            << true << true << uint(REG_SZ) << QByteArray() << ok << same
+            << true << true << uint(StringValue) << QByteArray() << ok << same
             << std::optional(QByteArray());
         QTest::newRow("second query fails")
-            << true << true << uint(REG_SZ) << sz("COM1") << ERROR_ACCESS_DENIED << same << nothing;
+            << true << true << uint(StringValue) << sz("COM1") << AccessDenied << same << nothing;
         QTest::newRow("value grew between the queries")
-            << true << true << uint(REG_SZ) << sz("COM1") << ok << std::optional(sz("COM12"))
+            << true << true << uint(StringValue) << sz("COM1") << ok << std::optional(sz("COM12"))
             << nothing;
         // The buffer starts as blanks; what the second query leaves unwritten stays so.
         QTest::newRow("value shrank between the queries, no NUL")
-            << true << true << uint(REG_SZ) << sz("COM1234") << ok
+            << true << true << uint(StringValue) << sz("COM1234") << ok
             << std::optional(QByteArray("COM1")) << std::optional(QByteArray("COM1    "));
     }
 
@@ -188,7 +188,7 @@ private slots:
         QFETCH(std::optional<QByteArray>, expected);
 
         FakeRegistry registry;
-        registry.root = HKEY_CURRENT_USER;
+        registry.root = CurrentUser;
         registry.path = "Software\\Test";
         registry.keyExists = keyExists;
         if (valueExists)
@@ -197,7 +197,7 @@ private slots:
         registry.dataOnSecondQuery = dataOnSecondQuery;
 
         const std::optional<std::string> result =
-            OdczytajWartoscRejestru(registry, HKEY_CURRENT_USER, "Software\\Test", "Wartosc");
+            OdczytajWartoscRejestru(registry, CurrentUser, "Software\\Test", "Wartosc");
 
         QCOMPARE(result.has_value(), expected.has_value());
         if (expected)
@@ -210,20 +210,19 @@ private slots:
     void readValueUsesRootPathAndName()
     {
         FakeRegistry registry;
-        registry.values.insert("\\Device\\Serial0", {REG_SZ, sz("COM1")});
+        registry.values.insert("\\Device\\Serial0", {StringValue, sz("COM1")});
 
-        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_CURRENT_USER, SerialCommKey,
+        QCOMPARE(OdczytajWartoscRejestru(registry, CurrentUser, SerialCommKey, "\\Device\\Serial0"),
+                 std::nullopt);
+        QCOMPARE(OdczytajWartoscRejestru(registry, LocalMachine, "Hardware\\DeviceMap",
                                          "\\Device\\Serial0"),
                  std::nullopt);
-        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, "Hardware\\DeviceMap",
-                                         "\\Device\\Serial0"),
-                 std::nullopt);
-        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, SerialCommKey,
-                                         "\\Device\\Serial1"),
-                 std::nullopt);
-        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, SerialCommKey,
-                                         "\\Device\\Serial0"),
-                 std::optional<std::string>("COM1"));
+        QCOMPARE(
+            OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial1"),
+            std::nullopt);
+        QCOMPARE(
+            OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial0"),
+            std::optional<std::string>("COM1"));
         QCOMPARE(registry.closed, registry.opened);
     }
 
@@ -232,12 +231,12 @@ private slots:
         QTest::addColumn<uint>("platformId");
         QTest::addColumn<QStringList>("keys");
         QTest::newRow("Windows 95/98/Me")
-            << uint(VER_PLATFORM_WIN32_WINDOWS)
+            << uint(PlatformWindows9x)
             << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
         const QStringList nt{"\\Device\\Serial0", "\\Device\\Serial1", "\\Device\\Serial2",
                              "\\Device\\Serial3", "\\Device\\Serial4", "\\Device\\Serial5",
                              "\\Device\\Serial6", "\\Device\\Serial7"};
-        QTest::newRow("NT") << uint(VER_PLATFORM_WIN32_NT) << nt;
+        QTest::newRow("NT") << uint(PlatformNt) << nt;
         QTest::newRow("unknown platform counts as NT") << 3u << nt;
         QTest::newRow("zeroed record counts as NT") << 0u << nt;
     }
@@ -266,11 +265,11 @@ private slots:
         QTest::addColumn<Values>("values");
         QTest::addColumn<QStringList>("expected");
 
-        const uint nt = VER_PLATFORM_WIN32_NT;
-        const uint w9x = VER_PLATFORM_WIN32_WINDOWS;
-        const StoredValue com1{REG_SZ, sz("COM1")};
-        const StoredValue com2{REG_SZ, sz("COM2")};
-        const StoredValue com3{REG_SZ, sz("COM3")};
+        const uint nt = PlatformNt;
+        const uint w9x = PlatformWindows9x;
+        const StoredValue com1{StringValue, sz("COM1")};
+        const StoredValue com2{StringValue, sz("COM2")};
+        const StoredValue com3{StringValue, sz("COM3")};
 
         QTest::newRow("two ports")
             << false << nt << Values{{"\\Device\\Serial0", com1}, {"\\Device\\Serial1", com2}}
@@ -287,14 +286,14 @@ private slots:
             << true << w9x << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
             << QStringList{"COM1"};
         QTest::newRow("the filter")
-            << false << nt << Values{{"\\Device\\Serial0", {REG_SZ, sz("COM12")}},
-                                     {"\\Device\\Serial1", {REG_SZ, sz("COM9")}},
-                                     {"\\Device\\Serial2", {REG_SZ, sz("COM0")}},
-                                     {"\\Device\\Serial3", {REG_SZ, sz("com1")}},
-                                     {"\\Device\\Serial4", {REG_SZ, sz("LPT1")}},
-                                     {"\\Device\\Serial5", {REG_SZ, sz("")}},
-                                     {"\\Device\\Serial6", {REG_SZ, sz(" COM1")}},
-                                     {"\\Device\\Serial7", {REG_SZ, sz("COM8")}}}
+            << false << nt << Values{{"\\Device\\Serial0", {StringValue, sz("COM12")}},
+                                     {"\\Device\\Serial1", {StringValue, sz("COM9")}},
+                                     {"\\Device\\Serial2", {StringValue, sz("COM0")}},
+                                     {"\\Device\\Serial3", {StringValue, sz("com1")}},
+                                     {"\\Device\\Serial4", {StringValue, sz("LPT1")}},
+                                     {"\\Device\\Serial5", {StringValue, sz("")}},
+                                     {"\\Device\\Serial6", {StringValue, sz(" COM1")}},
+                                     {"\\Device\\Serial7", {StringValue, sz("COM8")}}}
             << QStringList{"COM8"};
         QTest::newRow("slot order kept")
             << false << nt << Values{{"\\Device\\Serial0", com3}, {"\\Device\\Serial1", com1}}
@@ -307,20 +306,20 @@ private slots:
             << QStringList{"COM1", "COM2"};
         QTest::newRow("other types give no port")
             << false << nt
-            << Values{{"\\Device\\Serial0", {REG_EXPAND_SZ, sz("COM1")}},
-                      {"\\Device\\Serial1", {REG_BINARY, QByteArray("COM2")}},
+            << Values{{"\\Device\\Serial0", {ExpandableString, sz("COM1")}},
+                      {"\\Device\\Serial1", {BinaryValue, QByteArray("COM2")}},
                       {"\\Device\\Serial2", com3}}
             << QStringList{"COM3"};
         QTest::newRow("a name without NUL and one cut at a NUL")
             << false << nt
-            << Values{{"\\Device\\Serial0", {REG_SZ, QByteArray("COM4")}},
-                      {"\\Device\\Serial1", {REG_SZ, QByteArray("COM5\0junk", 9)}}}
+            << Values{{"\\Device\\Serial0", {StringValue, QByteArray("COM4")}},
+                      {"\\Device\\Serial1", {StringValue, QByteArray("COM5\0junk", 9)}}}
             << QStringList{"COM4", "COM5"};
         QTest::newRow("ninth slot never probed")
             << false << nt << Values{{"\\Device\\Serial8", com1}, {"\\Device\\Serial10", com2}}
             << QStringList{};
         QTest::newRow("Windows 98 ninth slot never probed")
-            << false << w9x << Values{{"COM9", {REG_SZ, sz("COM8")}}} << QStringList{};
+            << false << w9x << Values{{"COM9", {StringValue, sz("COM8")}}} << QStringList{};
     }
 
     void probe()

@@ -18,7 +18,7 @@ using namespace modRegistry;
 
 namespace {
 
-constexpr std::uint32_t HKEY_CURRENT_USER = 0x80000001;
+constexpr std::uint32_t CurrentUser = 0x80000001;
 
 QList<SerialDevice> testDevices;
 
@@ -78,7 +78,7 @@ private slots:
         VersionRecord record;
         record.size = sizeof(VersionRecord);
         QVERIFY(registry.version(record));
-        QCOMPARE(record.platformId, VER_PLATFORM_WIN32_NT);
+        QCOMPARE(record.platformId, PlatformNt);
 
         VersionRecord wrongSize;
         wrongSize.size = 100;
@@ -91,17 +91,15 @@ private slots:
         QTest::addColumn<uint>("root");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("the device map")
-            << uint(HKEY_LOCAL_MACHINE) << QByteArray(SerialCommKey) << true;
+        QTest::newRow("the device map") << uint(LocalMachine) << QByteArray(SerialCommKey) << true;
         QTest::newRow("names ignore case")
-            << uint(HKEY_LOCAL_MACHINE) << QByteArray("HARDWARE\\DEVICEMAP\\SERIALCOMM") << true;
-        QTest::newRow("another root")
-            << uint(HKEY_CURRENT_USER) << QByteArray(SerialCommKey) << false;
+            << uint(LocalMachine) << QByteArray("HARDWARE\\DEVICEMAP\\SERIALCOMM") << true;
+        QTest::newRow("another root") << uint(CurrentUser) << QByteArray(SerialCommKey) << false;
         QTest::newRow("its parent")
-            << uint(HKEY_LOCAL_MACHINE) << QByteArray("Hardware\\DeviceMap") << false;
-        QTest::newRow("below it") << uint(HKEY_LOCAL_MACHINE)
+            << uint(LocalMachine) << QByteArray("Hardware\\DeviceMap") << false;
+        QTest::newRow("below it") << uint(LocalMachine)
                                   << QByteArray("Hardware\\DeviceMap\\SerialComm\\x") << false;
-        QTest::newRow("empty") << uint(HKEY_LOCAL_MACHINE) << QByteArray() << false;
+        QTest::newRow("empty") << uint(LocalMachine) << QByteArray() << false;
     }
 
     void openKey()
@@ -112,9 +110,9 @@ private slots:
         SerialDeviceRegistry registry(devices({"/dev/ttyS0"}));
         RegistryApi::Key key = 0;
         const long status = registry.openKey(root, path.constData(), key);
-        QCOMPARE(status == ERROR_SUCCESS, opens);
+        QCOMPARE(status == Success, opens);
         if (opens)
-            QCOMPARE(registry.closeKey(key), ERROR_SUCCESS);
+            QCOMPARE(registry.closeKey(key), Success);
     }
 
     void values_data()
@@ -142,30 +140,29 @@ private slots:
         QFETCH(QByteArray, expected);
         SerialDeviceRegistry registry(devices({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
         RegistryApi::Key key = 0;
-        QCOMPARE(registry.openKey(HKEY_LOCAL_MACHINE, SerialCommKey, key), ERROR_SUCCESS);
+        QCOMPARE(registry.openKey(LocalMachine, SerialCommKey, key), Success);
 
         std::uint32_t type = 0;
         std::uint32_t size = 0;
         const long sizeStatus = registry.queryValue(key, name.constData(), &type, nullptr, &size);
         if (expected.isEmpty()) {
-            QCOMPARE(sizeStatus, ERROR_FILE_NOT_FOUND);
+            QCOMPARE(sizeStatus, FileNotFound);
             QCOMPARE(type, 0u);
             return;
         }
-        QCOMPARE(sizeStatus, ERROR_SUCCESS);
-        QCOMPARE(type, REG_SZ);
+        QCOMPARE(sizeStatus, Success);
+        QCOMPARE(type, StringValue);
         QCOMPARE(size, std::uint32_t(expected.size()));
 
         QByteArray buffer(qsizetype(size), ' ');
-        QCOMPARE(registry.queryValue(key, name.constData(), &type, buffer.data(), &size),
-                 ERROR_SUCCESS);
+        QCOMPARE(registry.queryValue(key, name.constData(), &type, buffer.data(), &size), Success);
         QCOMPARE(buffer, expected);
 
         // Too small a buffer is refused, with the size it needs.
         std::uint32_t small = size - 1;
         QByteArray smallBuffer(qsizetype(small), ' ');
         QCOMPARE(registry.queryValue(key, name.constData(), &type, smallBuffer.data(), &small),
-                 ERROR_MORE_DATA);
+                 MoreData);
         QCOMPARE(small, size);
         QCOMPARE(smallBuffer, QByteArray(qsizetype(size - 1), ' '));
     }
@@ -191,8 +188,7 @@ private slots:
 
         SerialDeviceRegistry registry(devices(paths));
         QCOMPARE(names(probeSerialPorts(registry)), expected);
-        QCOMPARE(OdczytajWartoscRejestru(registry, HKEY_LOCAL_MACHINE, SerialCommKey,
-                                         "\\Device\\Serial0")
+        QCOMPARE(OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial0")
                      .has_value(),
                  deviceCount > 0);
 
