@@ -1,0 +1,96 @@
+// Draws the windows into PNG files: both pages of the main window, and in the
+// full program also the About window and the port dialog. Usage:
+//   ui_screenshots OUTPUT_DIR
+// The port dialog lists two made-up devices, so no real port is touched.
+
+#include "ports/select_serial_device.h"
+#include "programming/module1.h"
+#include "programming/serial_devices.h"
+#include "ui/about_window.h"
+#include "ui/main_window.h"
+#include "ui/program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+QString outputDir;
+
+void settle()
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+bool save(QWidget *window, const QString &name)
+{
+    settle();
+    const QString path = QDir(outputDir).filePath(name + QStringLiteral(".png"));
+    if (!window->grab().save(path)) {
+        qCritical("cannot write %s", qPrintable(path));
+        return false;
+    }
+    qInfo("%s", qPrintable(path));
+    return true;
+}
+
+QList<SerialDevice> madeUpDevices()
+{
+    return {{QStringLiteral("/dev/ttyS0"), QString()},
+            {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")}};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    program::setUp(app);
+    if (argc != 2) {
+        qCritical("usage: %s OUTPUT_DIR", argv[0]);
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    bool ok = true;
+
+    Module1::NumerPortu = 0;
+    fMain window;
+    window.Form_Load();
+    const char *samples[] = {"Witamy", "VELTA-ORSO", "Zażółć"};
+    for (int n = 1; n <= 3; ++n) {
+        window.findChild<QLineEdit *>(QStringLiteral("TekstRAM_Text(%1)").arg(n))
+            ->setText(QString::fromUtf8(samples[n - 1]));
+        window.findChild<QLineEdit *>(QStringLiteral("TekstEEPROM_Text(%1)").arg(n))
+            ->setText(QString::fromUtf8(samples[3 - n]));
+    }
+    auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("Programowanie_SSTab"));
+    const QString suffix = program::withClock() ? QString() : QStringLiteral("-noclock");
+    tabs->setCurrentIndex(fMain::RamPage);
+    ok = save(&window, QStringLiteral("main-window-ram") + suffix) && ok;
+    tabs->setCurrentIndex(fMain::EepromPage);
+    ok = save(&window, QStringLiteral("main-window-eeprom") + suffix) && ok;
+    window.hide();
+    if (!program::withClock())
+        return ok ? 0 : 1;
+
+    frmAbout about;
+    about.show();
+    ok = save(&about, QStringLiteral("about-window")) && ok;
+    about.hide();
+
+    setSerialDeviceSource(madeUpDevices);
+    fSelectSerialDevice dialog([] {});
+    QTimer::singleShot(0, &dialog, [&] {
+        ok = save(&dialog, QStringLiteral("port-dialog")) && ok;
+        dialog.reject();
+    });
+    dialog.Form_Load();
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,515 @@
+#include "ui/main_window.h"
+
+#include "ports/messages.h"
+#include "ports/window_setup.h"
+#include "protocol/builders.h"
+#include "ui/about_window.h"
+#include "ui/program.h"
+#include "ui/screen_text_edit.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTime>
+
+namespace {
+
+const QString LongBeepOn = QStringLiteral("Włącz długi dźwięk");
+const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
+
+// The tab control shares its width out between its tabs, as the window's
+// two tabs in one row are drawn.
+class SharedWidthTabBar : public QTabBar
+{
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        QSize size = QTabBar::tabSizeHint(index);
+        const int total = parentWidget() != nullptr ? parentWidget()->width() : width();
+        if (count() > 0)
+            size.setWidth(total * (index + 1) / count() - total * index / count());
+        return size;
+    }
+};
+
+class TabControl : public QTabWidget
+{
+public:
+    explicit TabControl(QWidget *parent) : QTabWidget(parent)
+    {
+        setTabBar(new SharedWidthTabBar(this));
+    }
+};
+
+template <typename T> T *place(T *widget, const QString &name, QRect twips)
+{
+    widget->setObjectName(name);
+    widget->setGeometry(twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+    return widget;
+}
+
+QString indexed(const char *name, int n)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(n);
+}
+
+QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect twips)
+{
+    return place(new QGroupBox(caption, parent), QString::fromLatin1(name), twips);
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text, QRect twips)
+{
+    auto *l = place(new QLabel(text, parent), QString::fromLatin1(name), twips);
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+}
+
+QCheckBox *checkBox(QWidget *parent, const QString &name, QRect twips, const QString &accessible)
+{
+    auto *box = place(new QCheckBox(parent), name, twips);
+    box->setChecked(true);
+    box->setAccessibleName(accessible);
+    return box;
+}
+
+QComboBox *list(QWidget *parent, const char *name, QRect twips, const QString &accessible)
+{
+    auto *combo = place(new QComboBox(parent), QString::fromLatin1(name), twips);
+    combo->setEditable(false);
+    combo->setAccessibleName(accessible);
+    return combo;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect twips,
+                    bool enabled)
+{
+    auto *b = place(new QPushButton(caption, parent), QString::fromLatin1(name), twips);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    b->setEnabled(enabled);
+    return b;
+}
+
+ScreenTextEdit *screenText(QWidget *parent, const QString &name, QRect twips,
+                           const QString &accessible, bool whiteBackground)
+{
+    auto *edit = place(new ScreenTextEdit(parent), name, twips);
+    edit->setFont(program::screenTextFont());
+    edit->setAccessibleName(accessible);
+    if (whiteBackground) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, Qt::white);
+        edit->setPalette(palette);
+    }
+    return edit;
+}
+
+void fill(QComboBox *combo, const QStringList &items, int selected)
+{
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(selected);
+}
+
+} // namespace
+
+fMain::fMain(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("fMain"));
+    setWindowTitle(QStringLiteral("Korvant - Programowanie systemu VELTA-ORSO"));
+    setFont(program::dialogFont());
+    setUpFixedWindow(this, 5895, 5175);
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+
+    ui.Programowanie_SSTab =
+        place(new TabControl(this), QStringLiteral("Programowanie_SSTab"), {120, 120, 5655, 4935});
+    for (int i : {EepromPage, RamPage}) {
+        ui.page[i] = new QWidget;
+        ui.layer[i] = new QWidget(ui.page[i]);
+    }
+    ui.Programowanie_SSTab->addTab(ui.page[EepromPage],
+                                   QStringLiteral("Konfiguracja pamięci EEPROM"));
+    ui.Programowanie_SSTab->addTab(ui.page[RamPage], QStringLiteral("Programowanie bieżące"));
+    createRamPage();
+    createEepromPage();
+
+    // Under the tab control, in the window's bottom margin.
+    ui.uploadProgress = new QProgressBar(this);
+    ui.uploadProgress->setObjectName(QStringLiteral("uploadProgress"));
+    ui.uploadProgress->setTextVisible(false);
+    const QRect margin = twipsRect(120, 5055, 5655, 120);
+    ui.uploadProgress->setGeometry(margin.adjusted(0, 1, 0, -1));
+    ui.uploadProgress->hide();
+
+    chainTabOrder();
+
+    m_programmer = std::make_unique<DeviceProgrammer>(*this, program::withClock());
+    DeviceProgrammer *p = m_programmer.get();
+    connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, p,
+            &DeviceProgrammer::PrzeslijRAM_Command_Click);
+    connect(ui.PrzeslijEEPROM_Command, &QPushButton::clicked, p,
+            &DeviceProgrammer::PrzeslijEEPROM_Command_Click);
+    connect(ui.CzyscEkran_Command, &QPushButton::clicked, p,
+            &DeviceProgrammer::CzyscEkran_Command_Click);
+    connect(ui.KrotkiSygnalDzwiek_Command, &QPushButton::clicked, p,
+            &DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click);
+    connect(ui.DlugiDzwiek_Command, &QPushButton::clicked, p,
+            &DeviceProgrammer::DlugiDzwiek_Command_Click);
+    if (ui.PrzeslijZegar_Command != nullptr)
+        connect(ui.PrzeslijZegar_Command, &QPushButton::clicked, p,
+                &DeviceProgrammer::PrzeslijZegar_Command_Click);
+    connect(ui.About_Command, &QPushButton::clicked, this, &fMain::About_Command_Click);
+    connect(p, &DeviceProgrammer::uploadStarted, this, &fMain::uploadStarted);
+    connect(p, &DeviceProgrammer::uploadProgress, this, &fMain::uploadProgress);
+    connect(p, &DeviceProgrammer::uploadFinished, this, &fMain::uploadFinished);
+
+    ui.Programowanie_SSTab->setCurrentIndex(program::withClock() ? RamPage : EepromPage);
+}
+
+fMain::~fMain() = default;
+
+void fMain::createRamPage()
+{
+    QWidget *page = ui.layer[RamPage];
+
+    ui.Frame1 =
+        frame(page, "Frame1", QStringLiteral("Programowane treści"), {120, 480, 2055, 4335});
+    for (int n = 1; n <= protocol::RamScreens; ++n) {
+        const int checkTop[] = {0, 400, 880, 1360, 1840, 2320, 2800, 3280, 3800};
+        const int textTop = 360 + 480 * (n - 1);
+        ui.TekstRAM_Check[n] =
+            checkBox(ui.Frame1, indexed("TekstRAM_Check", n), {120, checkTop[n], 255, 255},
+                     QStringLiteral("Zaznacz ekran %1 (RAM)").arg(n));
+        ui.TekstRAM_Text[n] =
+            screenText(ui.Frame1, indexed("TekstRAM_Text", n), {480, textTop, 1335, 360},
+                       QStringLiteral("Tekst ekranu %1 (RAM)").arg(n), true);
+    }
+
+    ui.Frame2 = frame(page, "Frame2", ParametersCaption, {2280, 480, 3255, 2175});
+    ui.ParametryRAM_Check = checkBox(ui.Frame2, QStringLiteral("ParametryRAM_Check"),
+                                     {200, 0, 255, 255}, QStringLiteral("Zaznacz parametry (RAM)"));
+    ui.RodzajPrzesuwuRAM_Label = label(ui.Frame2, "RodzajPrzesuwuRAM_Label",
+                                       QStringLiteral("Rodzaj przesuwu"), {240, 400, 1215, 195});
+    ui.PrzesuwRAM_Combo = list(ui.Frame2, "PrzesuwRAM_Combo", {1800, 350, 1335, 315},
+                               QStringLiteral("Rodzaj przesuwu (RAM)"));
+    ui.PredkoscRAM_Label = label(ui.Frame2, "PredkoscRAM_Label", QStringLiteral("Prękość przesuwu"),
+                                 {240, 850, 1305, 195});
+    ui.PredkoscRAM_Combo = list(ui.Frame2, "PredkoscRAM_Combo", {1800, 800, 615, 315},
+                                QStringLiteral("Prędkość przesuwu (RAM)"));
+    ui.JasnoscRAM_Label =
+        label(ui.Frame2, "JasnoscRAM_Label", QStringLiteral("Jasność"), {240, 1300, 585, 195});
+    ui.JasnoscRAM_Combo = list(ui.Frame2, "JasnoscRAM_Combo", {1800, 1250, 615, 315},
+                               QStringLiteral("Jasność (RAM)"));
+    ui.IloscEkranow_Label = label(ui.Frame2, "IloscEkranow_Label", QStringLiteral("Ilość ekranów"),
+                                  {240, 1750, 990, 195});
+    ui.IloscEkranowRAM_Combo = list(ui.Frame2, "IloscEkranowRAM_Combo", {1800, 1700, 615, 315},
+                                    QStringLiteral("Ilość ekranów (RAM)"));
+    // The check box stands on the frame's edge, over the caption's leading spaces.
+    ui.ParametryRAM_Check->raise();
+
+    ui.KrotkiSygnalDzwiek_Command =
+        button(page, "KrotkiSygnalDzwiek_Command", QStringLiteral("Krótki dźwięk"),
+               {2280, 2880, 1335, 375}, false);
+    ui.DlugiDzwiek_Command =
+        button(page, "DlugiDzwiek_Command", LongBeepOn, {3720, 2880, 1815, 375}, false);
+    ui.PrzeslijRAM_Command =
+        button(page, "PrzeslijRAM_Command", QStringLiteral("Prześlij nastawy i treść ekranów"),
+               {2280, 3360, 3255, 375}, false);
+    ui.CzyscEkran_Command = button(page, "CzyscEkran_Command", QStringLiteral("Wyczyść ekrany"),
+                                   {2280, 3840, 3255, 375}, false);
+
+    if (program::withClock()) {
+        ui.Godzina_MEB =
+            place(new QLineEdit(page), QStringLiteral("Godzina_MEB"), {2640, 4440, 945, 375});
+        // Two digits, a fixed colon, two digits; a space stands in untyped places.
+        ui.Godzina_MEB->setInputMask(QStringLiteral("00:00; "));
+        // The mask alone lets any Unicode digit in; the display takes ASCII ones.
+        ui.Godzina_MEB->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[0-9 ]{0,2}:?[0-9 ]{0,2}")), ui.Godzina_MEB));
+        ui.Godzina_MEB->setFont(program::clockFont());
+        ui.Godzina_MEB->setAccessibleName(QStringLiteral("Godzina zegara"));
+        ui.PrzeslijZegar_Command =
+            button(page, "PrzeslijZegar_Command", QStringLiteral("Prześlij zegar"),
+                   {3720, 4440, 1815, 375}, false);
+    }
+}
+
+void fMain::createEepromPage()
+{
+    QWidget *page = ui.layer[EepromPage];
+
+    ui.Tekst_Frame =
+        frame(page, "Tekst_Frame", QStringLiteral("Programowane ekrany"), {120, 480, 2055, 2895});
+    for (int n = 1; n <= protocol::EepromScreens; ++n) {
+        const int checkTop = 400 + 480 * (n - 1);
+        const int textTop = 360 + 480 * (n - 1);
+        ui.TekstEEPROM_Check[n] =
+            checkBox(ui.Tekst_Frame, indexed("TekstEEPROM_Check", n), {120, checkTop, 255, 255},
+                     QStringLiteral("Zaznacz ekran %1 (EEPROM)").arg(n));
+        // Only the first EEPROM row has the white background set explicitly.
+        ui.TekstEEPROM_Text[n] =
+            screenText(ui.Tekst_Frame, indexed("TekstEEPROM_Text", n), {480, textTop, 1335, 360},
+                       QStringLiteral("Tekst ekranu %1 (EEPROM)").arg(n), n == 1);
+    }
+
+    ui.Parametry_Frame = frame(page, "Parametry_Frame", ParametersCaption, {2280, 480, 3255, 2175});
+    ui.ParametryEEPROM_Check =
+        checkBox(ui.Parametry_Frame, QStringLiteral("ParametryEEPROM_Check"), {200, 0, 255, 255},
+                 QStringLiteral("Zaznacz parametry (EEPROM)"));
+    ui.RodzajPrzesuwu_Label = label(ui.Parametry_Frame, "RodzajPrzesuwu_Label",
+                                    QStringLiteral("Rodzaj przesuwu"), {240, 500, 1215, 195});
+    ui.PrzesuwEEPROM_Combo = list(ui.Parametry_Frame, "PrzesuwEEPROM_Combo", {1800, 450, 1335, 315},
+                                  QStringLiteral("Rodzaj przesuwu (EEPROM)"));
+    ui.PredkoscPrzesuwu_Label = label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label",
+                                      QStringLiteral("Prękość przesuwu"), {240, 1100, 1305, 195});
+    ui.PredkoscEEPROM_Combo =
+        list(ui.Parametry_Frame, "PredkoscEEPROM_Combo", {1800, 1050, 615, 315},
+             QStringLiteral("Prędkość przesuwu (EEPROM)"));
+    ui.Jasnosc_Label = label(ui.Parametry_Frame, "Jasnosc_Label", QStringLiteral("Jasność"),
+                             {240, 1700, 585, 195});
+    ui.JasnoscEEPROM_Combo = list(ui.Parametry_Frame, "JasnoscEEPROM_Combo", {1800, 1650, 615, 315},
+                                  QStringLiteral("Jasność (EEPROM)"));
+    ui.ParametryEEPROM_Check->raise();
+
+    ui.PrzeslijEEPROM_Command =
+        button(page, "PrzeslijEEPROM_Command", QStringLiteral("Zaprogramuj EEPROM"),
+               {2280, 2880, 3255, 495}, false);
+    ui.About_Command =
+        button(page, "About_Command", QStringLiteral("O programie"), {4200, 4440, 1335, 375}, true);
+}
+
+void fMain::chainTabOrder()
+{
+    // The window's tab order with the labels and frames left out, which never
+    // take the focus. Qt skips the hidden page and disabled elements itself.
+    QList<QWidget *> chain{ui.Programowanie_SSTab};
+    for (int n = 1; n <= protocol::RamScreens; ++n)
+        chain << ui.TekstRAM_Text[n];
+    chain << ui.PrzesuwRAM_Combo << ui.PredkoscRAM_Combo << ui.JasnoscRAM_Combo
+          << ui.KrotkiSygnalDzwiek_Command << ui.DlugiDzwiek_Command << ui.CzyscEkran_Command
+          << ui.PrzeslijRAM_Command << ui.PrzeslijEEPROM_Command << ui.JasnoscEEPROM_Combo
+          << ui.PredkoscEEPROM_Combo << ui.PrzesuwEEPROM_Combo;
+    for (int n : {5, 4, 2, 3, 1})
+        chain << ui.TekstEEPROM_Text[n];
+    for (int n = protocol::EepromScreens; n >= 1; --n)
+        chain << ui.TekstEEPROM_Check[n];
+    for (int n = protocol::RamScreens; n >= 1; --n)
+        chain << ui.TekstRAM_Check[n];
+    chain << ui.ParametryEEPROM_Check << ui.ParametryRAM_Check << ui.IloscEkranowRAM_Combo
+          << ui.About_Command;
+    if (ui.Godzina_MEB != nullptr)
+        chain << ui.Godzina_MEB << ui.PrzeslijZegar_Command;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void fMain::placePages()
+{
+    // The elements of a page are laid out from the tab control's own top-left
+    // corner, tab strip included: each page's layer is moved back by the
+    // page's offset inside the tab control.
+    for (int i : {EepromPage, RamPage}) {
+        const QPoint offset = ui.page[i]->mapTo(ui.Programowanie_SSTab, QPoint(0, 0));
+        ui.layer[i]->setGeometry(QRect(-offset, ui.Programowanie_SSTab->size()));
+    }
+}
+
+void fMain::Form_Load()
+{
+    m_programmer->Form_Load();
+    centreOnScreen(this);
+    show();
+    centreOnScreen(this);
+}
+
+void fMain::showEvent(QShowEvent *event)
+{
+    // The tab control has laid its pages out by now.
+    placePages();
+    QWidget::showEvent(event);
+}
+
+void fMain::closeEvent(QCloseEvent *event)
+{
+    Form_QueryUnload();
+    event->accept();
+    Form_Unload();
+}
+
+void fMain::Form_QueryUnload()
+{
+    m_programmer->Form_QueryUnload();
+}
+
+void fMain::Form_Unload()
+{
+    // Ends every event loop, also the wait of an upload still running.
+    QCoreApplication::exit(0);
+}
+
+void fMain::About_Command_Click()
+{
+    // Modal and without an owner: the main window takes no input meanwhile.
+    frmAbout about;
+    about.exec();
+}
+
+void fMain::UstawieniaPoczatkoweProgramowania()
+{
+    const QStringList numbers = protocol::speedItems();
+    for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
+                             ui.JasnoscEEPROM_Combo})
+        combo->clear();
+    for (const QString &number : numbers)
+        for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
+                                 ui.JasnoscEEPROM_Combo})
+            combo->addItem(number);
+    ui.IloscEkranowRAM_Combo->clear();
+    ui.IloscEkranowRAM_Combo->addItems(protocol::screenCountItems());
+    fill(ui.PrzesuwRAM_Combo, protocol::scrollKindItems(), protocol::ScrollKindAtStart);
+    fill(ui.PrzesuwEEPROM_Combo, protocol::scrollKindItems(), protocol::ScrollKindAtStart);
+    ui.IloscEkranowRAM_Combo->setCurrentIndex(protocol::ScreenCountAtStart);
+    ui.PredkoscRAM_Combo->setCurrentIndex(protocol::SpeedAtStart);
+    ui.JasnoscRAM_Combo->setCurrentIndex(protocol::BrightnessAtStart);
+    ui.PredkoscEEPROM_Combo->setCurrentIndex(protocol::SpeedAtStart);
+    ui.JasnoscEEPROM_Combo->setCurrentIndex(protocol::BrightnessAtStart);
+    if (ui.Godzina_MEB != nullptr)
+        ui.Godzina_MEB->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
+}
+
+QString fMain::TekstRAM_Text(int n) const
+{
+    return ui.TekstRAM_Text.at(n)->text();
+}
+
+bool fMain::TekstRAM_Check(int n) const
+{
+    return ui.TekstRAM_Check.at(n)->isChecked();
+}
+
+QString fMain::TekstEEPROM_Text(int n) const
+{
+    return ui.TekstEEPROM_Text.at(n)->text();
+}
+
+bool fMain::TekstEEPROM_Check(int n) const
+{
+    return ui.TekstEEPROM_Check.at(n)->isChecked();
+}
+
+bool fMain::ParametryRAM_Check() const
+{
+    return ui.ParametryRAM_Check->isChecked();
+}
+
+bool fMain::ParametryEEPROM_Check() const
+{
+    return ui.ParametryEEPROM_Check->isChecked();
+}
+
+int fMain::PrzesuwRAM_Combo() const
+{
+    return ui.PrzesuwRAM_Combo->currentIndex();
+}
+
+int fMain::IloscEkranowRAM_Combo() const
+{
+    return ui.IloscEkranowRAM_Combo->currentIndex();
+}
+
+int fMain::PredkoscRAM_Combo() const
+{
+    return ui.PredkoscRAM_Combo->currentIndex();
+}
+
+int fMain::JasnoscRAM_Combo() const
+{
+    return ui.JasnoscRAM_Combo->currentIndex();
+}
+
+int fMain::PrzesuwEEPROM_Combo() const
+{
+    return ui.PrzesuwEEPROM_Combo->currentIndex();
+}
+
+int fMain::PredkoscEEPROM_Combo() const
+{
+    return ui.PredkoscEEPROM_Combo->currentIndex();
+}
+
+int fMain::JasnoscEEPROM_Combo() const
+{
+    return ui.JasnoscEEPROM_Combo->currentIndex();
+}
+
+QString fMain::Godzina_MEB() const
+{
+    // displayText keeps the spaces of untyped places, so every digit stays at
+    // its position; text() would drop them.
+    return ui.Godzina_MEB != nullptr ? ui.Godzina_MEB->displayText() : QString();
+}
+
+QString fMain::DlugiDzwiek_Caption() const
+{
+    return ui.DlugiDzwiek_Command->text();
+}
+
+void fMain::setDlugiDzwiek_Caption(const QString &caption)
+{
+    ui.DlugiDzwiek_Command->setText(caption);
+}
+
+void fMain::setDeviceCommandsEnabled(bool enabled)
+{
+    for (QPushButton *b :
+         {ui.PrzeslijEEPROM_Command, ui.PrzeslijRAM_Command, ui.KrotkiSygnalDzwiek_Command,
+          ui.DlugiDzwiek_Command, ui.CzyscEkran_Command, ui.PrzeslijZegar_Command})
+        if (b != nullptr)
+            b->setEnabled(enabled);
+}
+
+void fMain::PokazInformacje(int NumerKomunikatu)
+{
+    ::PokazInformacje(NumerKomunikatu);
+}
+
+void fMain::PokazOstrzezenie(int NumerKomunikatu)
+{
+    ::PokazOstrzezenie(NumerKomunikatu);
+}
+
+void fMain::uploadStarted(int frames)
+{
+    if (m_uploads++ == 0)
+        setCursor(Qt::BusyCursor);
+    ui.uploadProgress->setRange(0, qMax(frames, 1));
+    ui.uploadProgress->setValue(0);
+    ui.uploadProgress->show();
+}
+
+void fMain::uploadProgress(int sent, int frames)
+{
+    ui.uploadProgress->setRange(0, qMax(frames, 1));
+    ui.uploadProgress->setValue(sent);
+}
+
+void fMain::uploadFinished()
+{
+    if (m_uploads > 0 && --m_uploads == 0) {
+        ui.uploadProgress->hide();
+        unsetCursor();
+    }
+}

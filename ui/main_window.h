@@ -1,0 +1,137 @@
+#pragma once
+
+// The program's working window: the screen texts and the display parameters,
+// once for the display's current set (RAM) and once for its stored set
+// (EEPROM), and the buttons that send them. The device logic lives in
+// DeviceProgrammer; this window holds the elements, feeds the logic what the
+// user typed and picked, and shows what it reports.
+//
+// Every element carries its name as its objectName. The indexed rows are named
+// with their index in parentheses, counted from 1 like the display's screens:
+// "TekstRAM_Text(1)" .. "TekstRAM_Text(8)", "TekstRAM_Check(1)" ..,
+// "TekstEEPROM_Text(1)" .. "TekstEEPROM_Text(5)", "TekstEEPROM_Check(1)" ..
+// Look elements up with findChild<T *>(name).
+
+#include "programming/device_programmer.h"
+#include "programming/programming_window.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class ScreenTextEdit;
+
+class fMain : public QWidget, public ProgrammingWindow
+{
+    Q_OBJECT
+
+public:
+    // The pages of Programowanie_SSTab.
+    enum Page { EepromPage = 0, RamPage = 1 };
+
+    explicit fMain(QWidget *parent = nullptr);
+    ~fMain() override;
+
+    // Start-up settings and the handshake with the display, then the window
+    // shows itself, centred, on its first page.
+    void Form_Load();
+
+    DeviceProgrammer &programmer() { return *m_programmer; }
+
+    // ProgrammingWindow
+    void UstawieniaPoczatkoweProgramowania() override;
+    QString TekstRAM_Text(int n) const override;
+    bool TekstRAM_Check(int n) const override;
+    QString TekstEEPROM_Text(int n) const override;
+    bool TekstEEPROM_Check(int n) const override;
+    bool ParametryRAM_Check() const override;
+    bool ParametryEEPROM_Check() const override;
+    int PrzesuwRAM_Combo() const override;
+    int IloscEkranowRAM_Combo() const override;
+    int PredkoscRAM_Combo() const override;
+    int JasnoscRAM_Combo() const override;
+    int PrzesuwEEPROM_Combo() const override;
+    int PredkoscEEPROM_Combo() const override;
+    int JasnoscEEPROM_Combo() const override;
+    QString Godzina_MEB() const override;
+    QString DlugiDzwiek_Caption() const override;
+    void setDlugiDzwiek_Caption(const QString &caption) override;
+    void setDeviceCommandsEnabled(bool enabled) override;
+    void PokazInformacje(int NumerKomunikatu) override;
+    void PokazOstrzezenie(int NumerKomunikatu) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void About_Command_Click();
+    void Form_QueryUnload();
+    void Form_Unload();
+
+    void createRamPage();
+    void createEepromPage();
+    void chainTabOrder();
+    void placePages();
+    void uploadStarted(int frames);
+    void uploadProgress(int sent, int frames);
+    void uploadFinished();
+
+    // The elements, named as in the window's definition. Row arrays are
+    // indexed from 1; element 0 stays empty.
+    struct Elements
+    {
+        QTabWidget *Programowanie_SSTab = nullptr;
+        std::array<QWidget *, 2> page{};  // a page of the tab control
+        std::array<QWidget *, 2> layer{}; // its elements, in tab-control coordinates
+
+        QGroupBox *Frame1 = nullptr;
+        QGroupBox *Frame2 = nullptr;
+        std::array<ScreenTextEdit *, 9> TekstRAM_Text{};
+        std::array<QCheckBox *, 9> TekstRAM_Check{};
+        QCheckBox *ParametryRAM_Check = nullptr;
+        QLabel *RodzajPrzesuwuRAM_Label = nullptr;
+        QComboBox *PrzesuwRAM_Combo = nullptr;
+        QLabel *PredkoscRAM_Label = nullptr;
+        QComboBox *PredkoscRAM_Combo = nullptr;
+        QLabel *JasnoscRAM_Label = nullptr;
+        QComboBox *JasnoscRAM_Combo = nullptr;
+        QLabel *IloscEkranow_Label = nullptr;
+        QComboBox *IloscEkranowRAM_Combo = nullptr;
+        QPushButton *KrotkiSygnalDzwiek_Command = nullptr;
+        QPushButton *DlugiDzwiek_Command = nullptr;
+        QPushButton *PrzeslijRAM_Command = nullptr;
+        QPushButton *CzyscEkran_Command = nullptr;
+        QLineEdit *Godzina_MEB = nullptr;             // full program only
+        QPushButton *PrzeslijZegar_Command = nullptr; // full program only
+
+        QGroupBox *Tekst_Frame = nullptr;
+        QGroupBox *Parametry_Frame = nullptr;
+        std::array<ScreenTextEdit *, 6> TekstEEPROM_Text{};
+        std::array<QCheckBox *, 6> TekstEEPROM_Check{};
+        QCheckBox *ParametryEEPROM_Check = nullptr;
+        QLabel *RodzajPrzesuwu_Label = nullptr;
+        QComboBox *PrzesuwEEPROM_Combo = nullptr;
+        QLabel *PredkoscPrzesuwu_Label = nullptr;
+        QComboBox *PredkoscEEPROM_Combo = nullptr;
+        QLabel *Jasnosc_Label = nullptr;
+        QComboBox *JasnoscEEPROM_Combo = nullptr;
+        QPushButton *PrzeslijEEPROM_Command = nullptr;
+        QPushButton *About_Command = nullptr;
+
+        // Shown in the bottom margin only while an upload runs.
+        QProgressBar *uploadProgress = nullptr;
+    } ui;
+
+    int m_uploads = 0; // uploads running, counting one started inside another's wait
+    std::unique_ptr<DeviceProgrammer> m_programmer;
+};

@@ -1,0 +1,79 @@
+#include "ui/program.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLocale>
+#include <QTranslator>
+
+#ifndef SCREENPROG_WITH_CLOCK
+#error "SCREENPROG_WITH_CLOCK must be 1 (screenprog) or 0 (screenprog-noclock)"
+#endif
+
+namespace program {
+
+bool withClock()
+{
+    return SCREENPROG_WITH_CLOCK != 0;
+}
+
+QString name()
+{
+    return withClock() ? QStringLiteral("screenprog") : QStringLiteral("screenprog-noclock");
+}
+
+void setUp(QApplication &app)
+{
+    QApplication::setApplicationName(name());
+    QApplication::setApplicationVersion(QString::fromLatin1(version));
+    QApplication::setOrganizationName(QString::fromLatin1(company));
+    QGuiApplication::setDesktopFileName(name());
+
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    QLocale::setDefault(polish);
+    // Qt's Polish catalogue travels inside the program, so the texts do not
+    // depend on the system's translation packages.
+    auto *translator = new QTranslator(&app);
+    if (translator->load(polish, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(translator);
+
+    QApplication::setFont(dialogFont());
+    QApplication::setWindowIcon(icon());
+}
+
+QIcon icon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/screenprog-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(7.5);
+    return font;
+}
+
+QFont screenTextFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+QFont clockFont()
+{
+    QFont font = screenTextFont();
+    font.setPointSizeF(12);
+    font.setWeight(QFont::Bold);
+    return font;
+}
+
+} // namespace program

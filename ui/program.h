@@ -1,0 +1,44 @@
+#pragma once
+
+// What sets the two programs apart, and what both set up before their first
+// window: their identity, Polish texts whatever the system's language, the
+// windows' fonts and the icon.
+
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+class QApplication;
+
+namespace program {
+
+// True in screenprog, false in screenprog-noclock: the one build-time choice.
+bool withClock();
+
+// "screenprog" or "screenprog-noclock".
+QString name();
+
+inline constexpr char version[] = "1.00";
+inline constexpr char company[] = "a";
+inline constexpr char product[] = "VELTA";
+
+// Name, version and organisation, the Polish locale and Qt's own Polish texts
+// (buttons of message boxes, the text boxes' menus), the default font and the
+// window icon. Call once, before any window is made.
+void setUp(QApplication &app);
+
+// The display on its stand, 16 x 16 in 16 colours, with larger renderings for
+// desktop menus; every window's icon.
+QIcon icon();
+
+// The font of every text without a font of its own. The layouts were drawn
+// for a small dialog font; Qt's default on Linux is larger and would clip the
+// labels, so the windows use Liberation Sans (Arial's metrics) at 7.5 pt.
+QFont dialogFont();
+
+// "Courier New" 9.75 pt for the screen texts, 12 pt bold for the clock field;
+// where Courier New is missing, Liberation Mono has the same metrics.
+QFont screenTextFont();
+QFont clockFont();
+
+} // namespace program

@@ -1,0 +1,107 @@
+#include "ui/screen_text_edit.h"
+
+#include "protocol/builders.h"
+#include "protocol/windows1250.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QValidator>
+
+namespace {
+
+// Every change of the text passes here, whatever brought it (typing, an input
+// method, a drop): characters the display cannot carry are taken out again.
+class ScreenTextValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &pos) const override
+    {
+        QString kept;
+        int keptPos = pos;
+        for (qsizetype i = 0; i < input.size();) {
+            const qsizetype length = (input[i].isHighSurrogate() && i + 1 < input.size() &&
+                                      input[i + 1].isLowSurrogate())
+                                         ? 2
+                                         : 1;
+            const QString character = input.sliced(i, length);
+            if (ScreenTextEdit::screenCharacters(character) == character)
+                kept += character;
+            else if (i < pos)
+                keptPos -= int(length);
+            i += length;
+        }
+        input = kept;
+        pos = keptPos;
+        return Acceptable;
+    }
+};
+
+} // namespace
+
+ScreenTextEdit::ScreenTextEdit(QWidget *parent) : QLineEdit(parent)
+{
+    setMaxLength(protocol::MaxTextLength);
+    setValidator(new ScreenTextValidator(this));
+}
+
+QString ScreenTextEdit::screenCharacters(const QString &text)
+{
+    QString kept = protocol::keepWindows1250(text.normalized(QString::NormalizationForm_C));
+    kept.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    return kept;
+}
+
+void ScreenTextEdit::pasteFrom(int clipboardMode)
+{
+    if (isReadOnly())
+        return;
+    const QString text =
+        QGuiApplication::clipboard()->text(static_cast<QClipboard::Mode>(clipboardMode));
+    // QLineEdit::insert replaces the selection and cuts at maxLength, after
+    // the filter has had its say.
+    insert(screenCharacters(text));
+}
+
+void ScreenTextEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Paste)) {
+        const bool selection = event->key() == Qt::Key_Insert &&
+                               event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier) &&
+                               QGuiApplication::clipboard()->supportsSelection();
+        pasteFrom(selection ? QClipboard::Selection : QClipboard::Clipboard);
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void ScreenTextEdit::mouseReleaseEvent(QMouseEvent *event)
+{
+    // X11 pastes the primary selection with the middle button.
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection()) {
+        deselect();
+        pasteFrom(QClipboard::Selection);
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void ScreenTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu();
+    if (menu == nullptr)
+        return;
+    if (QAction *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
+        disconnect(paste, &QAction::triggered, nullptr, nullptr);
+        connect(paste, &QAction::triggered, this, [this] { pasteFrom(QClipboard::Clipboard); });
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
