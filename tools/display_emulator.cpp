@@ -173,10 +173,12 @@ void DisplayEmulator::Private::handleFrame(const QByteArray &bytes,
 
     const QByteArray answer = replyBytes(frame.reply);
     if (frame.reply.delayMs > 0 && !answer.isEmpty()) {
-        QTimer::singleShot(frame.reply.delayMs, q, [this, answer, sentFor = generation] {
-            if (sentFor == generation)
-                queue(answer);
-        });
+        // A precise timer never fires early: a late answer is never on time.
+        QTimer::singleShot(frame.reply.delayMs, Qt::PreciseTimer, q,
+                           [this, answer, sentFor = generation] {
+                               if (sentFor == generation)
+                                   queue(answer);
+                           });
     } else {
         queue(answer);
     }
