@@ -98,9 +98,15 @@ void ScreenTextEdit::contextMenuEvent(QContextMenuEvent *event)
     QMenu *menu = createStandardContextMenu();
     if (menu == nullptr)
         return;
-    if (QAction *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
-        disconnect(paste, &QAction::triggered, nullptr, nullptr);
-        connect(paste, &QAction::triggered, this, [this] { pasteFrom(QClipboard::Clipboard); });
+    // The menu's Paste goes through the filter too. Qt names the action only
+    // by its (translated) text, followed by a tab and the shortcut.
+    const QString pasteText = QLineEdit::tr("&Paste");
+    for (QAction *action : menu->actions()) {
+        if (action->text().section(u'\t', 0, 0) != pasteText)
+            continue;
+        action->setObjectName(QStringLiteral("edit-paste"));
+        disconnect(action, &QAction::triggered, nullptr, nullptr);
+        connect(action, &QAction::triggered, this, [this] { pasteFrom(QClipboard::Clipboard); });
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
