@@ -23,6 +23,10 @@ fSelectSerialDevice::fSelectSerialDevice(std::function<void()> loadMainWindow, Q
     Label1 = new QLabel(QStringLiteral("Port:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twipsRect(240, 195, 345, 195));
+    // The box was measured for an 8-point system font; with a larger one the
+    // label grows to the right, into the free space, rather than cut "Port:".
+    if (Label1->sizeHint().width() > Label1->width())
+        Label1->resize(Label1->sizeHint().width(), Label1->height());
 
     auto *combo = new PortComboBox(this);
     Combo1 = combo;
