@@ -26,7 +26,7 @@ void setUp(QApplication &app)
     QApplication::setApplicationName(name());
     QApplication::setApplicationVersion(QString::fromLatin1(version));
     QApplication::setOrganizationName(QString::fromLatin1(company));
-    QGuiApplication::setDesktopFileName(name());
+    QGuiApplication::setDesktopFileName(QStringLiteral("pl.korvant.") + name());
 
     const QLocale polish(QLocale::Polish, QLocale::Poland);
     QLocale::setDefault(polish);
