@@ -2,7 +2,10 @@
 
 #include "protocol/frames.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
+#include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -28,6 +31,31 @@ constexpr qint64 FloodChunk = 4096;
 // The flood pattern repeats every 251 bytes, a prime, so it never lines up
 // with the 8-byte acknowledgement or the 4 KiB pty chunks.
 constexpr int FloodPeriod = 251;
+
+// QSerialPort locks a device with a file named after it in the first of
+// these folders it can use; those locks outlive the pty when the PC side does
+// not close its port after the device went away.
+bool serialPortLockHeld(const QString &devicePath)
+{
+    QString name = devicePath;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name = QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString folders[] = {"/var/lock",         "/etc/locks", "/var/spool/locks",
+                               "/var/spool/uucp",   "/tmp",       "/var/tmp",
+                               "/var/lock/lockdev", "/run/lock",  QDir::tempPath()};
+    for (const QString &folder : folders) {
+        const QString path = folder + QLatin1Char('/') + name;
+        if (!QFile::exists(path))
+            continue;
+        // A lock whose owner is gone is stale: taking it clears it, as
+        // QSerialPort would.
+        QLockFile lock(path);
+        if (!lock.tryLock(0))
+            return true;
+    }
+    return false;
+}
 
 QString systemError(const char *what)
 {
@@ -249,19 +277,21 @@ DisplayEmulator::~DisplayEmulator()
     delete d;
 }
 
-bool DisplayEmulator::open()
+namespace {
+
+// One pseudo-terminal pair: the master, non-blocking, and a keeper of the slave
+// side in raw mode. False with the reason in error when the system refuses.
+bool openPty(int &master, int &keeper, QString &path, QString &error)
 {
-    if (d->master >= 0)
-        return true;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    keeper = -1;
     if (master < 0) {
-        d->error = systemError("posix_openpt");
+        error = systemError("posix_openpt");
         return false;
     }
     char name[128];
-    int keeper = -1;
     auto fail = [&](const char *what) {
-        d->error = systemError(what);
+        error = systemError(what);
         if (keeper >= 0)
             ::close(keeper);
         ::close(master);
@@ -287,10 +317,44 @@ bool DisplayEmulator::open()
     settings.c_cflag |= CSTOPB | CLOCAL | CREAD;
     if (::tcsetattr(keeper, TCSANOW, &settings) < 0)
         return fail("tcsetattr");
+    path = QString::fromLocal8Bit(name);
+    return true;
+}
+
+} // namespace
+
+bool DisplayEmulator::open()
+{
+    if (d->master >= 0)
+        return true;
+    // The kernel reuses pty numbers at once; one whose name a PC-side port
+    // still holds locked would be refused to the PC, so take the next one
+    // while holding the refused ones, then let them go.
+    constexpr int Attempts = 32;
+    QList<std::pair<int, int>> refused;
+    int master = -1;
+    int keeper = -1;
+    QString path;
+    bool opened = false;
+    for (int i = 0; i < Attempts && !opened; ++i) {
+        if (!openPty(master, keeper, path, d->error))
+            break;
+        opened = !serialPortLockHeld(path);
+        if (!opened) {
+            refused.append({master, keeper});
+            d->error = QStringLiteral("every pty offered is locked by a serial port");
+        }
+    }
+    for (const auto &[refusedMaster, refusedKeeper] : refused) {
+        ::close(refusedKeeper);
+        ::close(refusedMaster);
+    }
+    if (!opened)
+        return false;
 
     d->master = master;
     d->slaveKeeper = keeper;
-    d->path = QString::fromLocal8Bit(name);
+    d->path = path;
     d->error.clear();
     d->readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
     connect(d->readNotifier, &QSocketNotifier::activated, this, [this] { d->readFromPc(); });

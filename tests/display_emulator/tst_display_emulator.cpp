@@ -512,6 +512,27 @@ private slots:
         QCOMPARE(display->frames().size(), 1);
     }
 
+    // A PC-side port that saw its device vanish keeps the device's lock until
+    // it is closed; the kernel hands the same pty number out again at once. A
+    // new emulator must offer a device the PC can open all the same.
+    void lockedPtyNameIsPassedOver()
+    {
+        QVERIFY(display->open());
+        QVERIFY(openPc(*pc, display->slavePath()));
+        QSignalSpy errors(pc, &QSerialPort::errorOccurred);
+        display->closePort();
+        QTRY_VERIFY(!errors.isEmpty());
+        QVERIFY(pc->isOpen()); // still holding its lock
+
+        DisplayEmulator second;
+        QVERIFY(second.open());
+        QSerialPort otherPc;
+        QVERIFY(openPc(otherPc, second.slavePath()));
+        PcReader otherReader(otherPc);
+        QCOMPARE(otherPc.write(Request), Request.size());
+        QTRY_COMPARE(otherReader.bytes, Ack);
+    }
+
     // Unplugged in the middle of a chunk: frames after it are not handled, and
     // the late answer of the old port never reaches the new one.
     void closePortFromAHandler()
