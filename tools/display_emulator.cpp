@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace emulator {
 
@@ -173,17 +174,27 @@ void DisplayEmulator::Private::readFromPc()
         const auto at = std::chrono::steady_clock::now();
         const QByteArrayView chunk(buffer, n);
         received.append(chunk);
-        const FrameParser::Output parsed = parser.feed(chunk);
+        // Byte by byte, so skipped bytes and frames are reported in the order
+        // they came.
         const quint64 readGeneration = generation;
-        if (!parsed.skipped.isEmpty()) {
-            skipped.append(parsed.skipped);
-            emit q->bytesSkipped(parsed.skipped);
+        QByteArray skippedRun;
+        const auto reportSkipped = [&] {
+            if (skippedRun.isEmpty())
+                return;
+            skipped.append(skippedRun);
+            emit q->bytesSkipped(std::exchange(skippedRun, {}));
+        };
+        for (qsizetype i = 0; i < chunk.size() && generation == readGeneration; ++i) {
+            const FrameParser::Output parsed = parser.feed(chunk.sliced(i, 1));
+            skippedRun.append(parsed.skipped);
+            for (const QByteArray &frame : parsed.frames) {
+                reportSkipped();
+                if (generation == readGeneration) // unless a handler closed the port
+                    handleFrame(frame, at);
+            }
         }
-        for (const QByteArray &frame : parsed.frames) {
-            if (generation != readGeneration)
-                return; // a handler closed the port
-            handleFrame(frame, at);
-        }
+        if (generation == readGeneration)
+            reportSkipped();
     }
 }
 
@@ -386,6 +397,7 @@ void DisplayEmulator::closePort()
     ::close(d->slaveKeeper);
     d->master = -1;
     d->slaveKeeper = -1;
+    d->parser = FrameParser(); // a new port starts with no half frame
     d->dropped += bytesPending();
     d->out.clear();
     d->queuedBytes = 0;
