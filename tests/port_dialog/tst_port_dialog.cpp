@@ -207,24 +207,6 @@ private slots:
         QVERIFY(checked);
     }
 
-    void twips_data()
-    {
-        QTest::addColumn<int>("twips");
-        QTest::addColumn<int>("pixels");
-        QTest::newRow("0") << 0 << 0;
-        QTest::newRow("15") << 15 << 1;
-        QTest::newRow("2955") << 2955 << 197;
-        QTest::newRow("rounds down below half") << 22 << 1;
-        QTest::newRow("rounds up from half") << 23 << 2;
-    }
-
-    void twips()
-    {
-        QFETCH(int, twips);
-        QFETCH(int, pixels);
-        QCOMPARE(twipsToPixels(twips), pixels);
-    }
-
     void listsThePortsWithTheirDevices()
     {
         const QList<SerialDevice> devices = offerDisplays(2);
@@ -284,13 +266,14 @@ private slots:
             else
                 pressKey(dialog.Combo1, Qt::Key(key));
         });
-        QVERIFY(dialog.Form_Load());
+        const bool loaded = dialog.Form_Load();
+        QCOMPARE(boxes.texts(), QStringList());
+        QVERIFY(loaded);
         QCOMPARE(loads, 1);
         QCOMPARE(numberAtLoad, quint8(1));
         QVERIFY(hiddenAtLoad);
         QVERIFY(testPortClosedAtLoad);
         QVERIFY(portFreeAtLoad);
-        QCOMPARE(boxes.texts(), QStringList());
         QVERIFY(!dialog.isVisible());
     }
 

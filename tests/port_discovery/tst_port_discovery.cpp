@@ -295,6 +295,14 @@ private slots:
                                      {"\\Device\\Serial6", {StringValue, sz(" COM1")}},
                                      {"\\Device\\Serial7", {StringValue, sz("COM8")}}}
             << QStringList{"COM8"};
+        QTest::newRow("the filter's edges")
+            << false << nt << Values{{"\\Device\\Serial0", {StringValue, sz("COM/")}},
+                                     {"\\Device\\Serial1", {StringValue, sz("COM:")}},
+                                     {"\\Device\\Serial2", {StringValue, sz("Com1")}},
+                                     {"\\Device\\Serial3", {StringValue, sz("COM1 ")}},
+                                     {"\\Device\\Serial4", {StringValue, sz("COM")}},
+                                     {"\\Device\\Serial5", {StringValue, sz("COM1")}}}
+            << QStringList{"COM1"};
         QTest::newRow("slot order kept")
             << false << nt << Values{{"\\Device\\Serial0", com3}, {"\\Device\\Serial1", com1}}
             << QStringList{"COM3", "COM1"};
@@ -345,34 +353,6 @@ private slots:
         QVERIFY(probeSerialPorts(registry).empty());
         QCOMPARE(registry.opened, 0);
         QCOMPARE(registry.closed, 0);
-    }
-
-    void acceptedNames_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("accepted");
-        for (char digit = '1'; digit <= '8'; ++digit)
-            QTest::addRow("COM%c", digit) << QByteArray("COM") + digit << true;
-        QTest::newRow("COM0") << QByteArray("COM0") << false;
-        QTest::newRow("COM9") << QByteArray("COM9") << false;
-        QTest::newRow("COM10") << QByteArray("COM10") << false;
-        QTest::newRow("COM12") << QByteArray("COM12") << false;
-        QTest::newRow("com1") << QByteArray("com1") << false;
-        QTest::newRow("Com1") << QByteArray("Com1") << false;
-        QTest::newRow("LPT1") << QByteArray("LPT1") << false;
-        QTest::newRow("COM/") << QByteArray("COM/") << false;
-        QTest::newRow("COM:") << QByteArray("COM:") << false;
-        QTest::newRow("COM") << QByteArray("COM") << false;
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("COM1 with a blank") << QByteArray("COM1 ") << false;
-        QTest::newRow("XCOM") << QByteArray("XCO1") << false;
-    }
-
-    void acceptedNames()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(bool, accepted);
-        QCOMPARE(isAcceptedPortName(name.toStdString()), accepted);
     }
 };
 
