@@ -4,6 +4,7 @@
 #include "protocol/frames.h"
 
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -517,25 +518,32 @@ private slots:
         QCOMPARE(display->frames().size(), 1);
     }
 
-    // A PC-side port that saw its device vanish keeps the device's lock until
-    // it is closed; the kernel hands the same pty number out again at once. A
-    // new emulator must offer a device the PC can open all the same.
+    // A PC-side port that saw its device vanish keeps the device's lock file
+    // until it is closed, while the kernel hands the pty number out again at
+    // once. The emulator must still offer a device the PC can open.
     void lockedPtyNameIsPassedOver()
     {
         QVERIFY(display->open());
-        QVERIFY(openPc(*pc, display->slavePath()));
-        QSignalSpy errors(pc, &QSerialPort::errorOccurred);
+        const QString path = display->slavePath();
         display->closePort();
-        QTRY_VERIFY(!errors.isEmpty());
-        QVERIFY(pc->isOpen()); // still holding its lock
+        // The lock as QSerialPort takes it: in the first usable lock folder.
+        QString folder;
+        for (const char *candidate :
+             {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp"}) {
+            const QFileInfo info(QString::fromLatin1(candidate));
+            if (info.isReadable() && info.isWritable()) {
+                folder = info.filePath();
+                break;
+            }
+        }
+        QVERIFY(!folder.isEmpty());
+        QLockFile stillHeld(folder + "/LCK.." + path.mid(5).replace('/', '_'));
+        QVERIFY(stillHeld.tryLock(0));
 
-        DisplayEmulator second;
-        QVERIFY(second.open());
-        QSerialPort otherPc;
-        QVERIFY(openPc(otherPc, second.slavePath()));
-        PcReader otherReader(otherPc);
-        QCOMPARE(otherPc.write(Request), Request.size());
-        QTRY_COMPARE(otherReader.bytes, Ack);
+        QVERIFY(display->open());
+        QVERIFY(openPc(*pc, display->slavePath()));
+        QCOMPARE(pc->write(Request), Request.size());
+        QTRY_COMPARE(reader->bytes, Ack);
     }
 
     // Unplugged in the middle of a chunk: frames after it are not handled, and
