@@ -243,10 +243,13 @@ void DisplayEmulator::Private::writeToPc()
     qint64 budget = WriteBudget;
     while (master >= 0 && !out.empty() && budget > 0) {
         Segment &segment = out.front();
-        const QByteArray chunk =
+        const QByteArray flood =
             segment.isFlood() ? floodBytes(segment.floodOffset, qMin(segment.floodLeft, FloodChunk))
-                              : segment.bytes.sliced(segment.written);
-        const ssize_t n = ::write(master, chunk.constData(), size_t(chunk.size()));
+                              : QByteArray();
+        const QByteArrayView chunk = segment.isFlood()
+                                         ? QByteArrayView(flood)
+                                         : QByteArrayView(segment.bytes).sliced(segment.written);
+        const ssize_t n = ::write(master, chunk.data(), size_t(chunk.size()));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
