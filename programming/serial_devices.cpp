@@ -1,10 +1,10 @@
 #include "programming/serial_devices.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -33,12 +33,16 @@ int kindRank(const QString &name)
     return int(kinds.size());
 }
 
-// The number a device name ends in; ttyS10 comes after ttyS9.
-qint64 trailingNumber(const QString &name)
+// A device name cut into its stem and the number it ends in, so that ttyS10
+// comes after ttyS9; -1 when it ends in no number.
+std::pair<QString, qint64> stemAndNumber(const QString &name)
 {
-    static const QRegularExpression digits(QStringLiteral("(\\d+)$"));
-    const QRegularExpressionMatch match = digits.match(name);
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+    qsizetype digits = 0;
+    while (digits < name.size() && name.at(name.size() - 1 - digits).isDigit())
+        ++digits;
+    if (digits == 0)
+        return {name, -1};
+    return {name.chopped(digits), name.right(digits).toLongLong()};
 }
 
 } // namespace
@@ -48,7 +52,8 @@ QList<SerialDevice> orderedSerialDevices(const QList<SerialDevice> &devices)
     QList<SerialDevice> ordered = devices;
     const auto key = [](const SerialDevice &device) {
         const QString name = QFileInfo(device.systemLocation).fileName();
-        return std::make_tuple(kindRank(name), trailingNumber(name), device.systemLocation);
+        const auto [stem, number] = stemAndNumber(name);
+        return std::make_tuple(kindRank(name), stem, number, device.systemLocation);
     };
     std::stable_sort(ordered.begin(), ordered.end(),
                      [&](const SerialDevice &a, const SerialDevice &b) { return key(a) < key(b); });
