@@ -132,8 +132,10 @@ private slots:
 
     void goodHandshake()
     {
+        MessageCloser closer; // a failed handshake would wait on message 200
         connectToDisplay();
-        QCOMPARE(frames().value(0), protocol::bytes(protocol::KomendaProg));
+        QCOMPARE(closer.texts, QStringList());
+        QTRY_COMPARE_WITH_TIMEOUT(frames().value(0), protocol::bytes(protocol::KomendaProg), 5000);
         int enabled = 0;
         for (QPushButton *b : window->findChildren<QPushButton *>())
             if (b->objectName() != QLatin1String("About_Command") && b->isEnabled())
@@ -172,7 +174,9 @@ private slots:
     // The buttons send their frames; the long-beep caption toggles with them.
     void immediateCommands()
     {
+        MessageCloser closer;
         connectToDisplay();
+        QCOMPARE(closer.texts, QStringList());
         display->clearLog();
         const QString on = QStringLiteral("Włącz długi dźwięk");
         const QString off = QStringLiteral("Wyłącz długi dźwięk");
