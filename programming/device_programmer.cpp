@@ -28,10 +28,13 @@ struct DeviceProgrammer::Private
     bool uploading = false;
     bool closing = false;  // the window is closing: nothing more goes out
     bool portGone = false; // the port went away while connected
+    bool quitting = false; // the application is ending without the window closing first
     bool lossReported = false;
     QList<QEventLoop *> waits; // the waits running now, innermost last
 
-    bool abandoned() const { return closing || portGone; }
+    // A sequence ends without a word when the program ends under it.
+    bool silenced() const { return closing || quitting; }
+    bool abandoned() const { return silenced() || portGone; }
 };
 
 DeviceProgrammer::DeviceProgrammer(ProgrammingWindow &window, bool withClock, QObject *parent)
@@ -76,7 +79,7 @@ void DeviceProgrammer::Form_Load()
     d->sequenceRunning = true;
     const bool acknowledged = checkedExchange(protocol::bytes(protocol::KomendaProg));
     d->sequenceRunning = false;
-    if (d->closing)
+    if (d->silenced())
         return;
     if (acknowledged) {
         d->connected = true;
@@ -175,7 +178,10 @@ void DeviceProgrammer::Czekaj(Clock::time_point start)
         connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
         wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now));
         d->waits.append(&loop);
-        loop.exec();
+        // Once the application has been told to quit, every new event loop
+        // returns at once; waiting on would only spin.
+        if (loop.exec() < 0)
+            d->quitting = true;
         d->waits.removeOne(&loop);
     }
 }
@@ -310,7 +316,7 @@ void DeviceProgrammer::upload(Memory memory)
 
     d->uploading = false;
     d->sequenceRunning = false;
-    if (d->closing) {
+    if (d->silenced()) {
         // Closing the window ends the upload where it waited, silently.
         emit uploadFinished();
         return;

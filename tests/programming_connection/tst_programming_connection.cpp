@@ -3,6 +3,7 @@
 // closing frame.
 
 #include "../programming_support/programming_rig.h"
+#include "protocol/builders.h"
 
 #include <QSignalSpy>
 #include <QTimer>
@@ -38,6 +39,8 @@ private slots:
     void closingAConnectedWindowSendsTheClosingFrameOnce();
     void closingAfterAFailedHandshakeWritesNothing();
     void closingDuringAnUploadsWaitEndsItSilently();
+    // Last: once told to quit, the application runs no event loop again.
+    void quittingTheApplicationDuringAnUploadEndsItSilently();
 
 private:
     FakeWindow window;
@@ -267,6 +270,25 @@ void ProgrammingConnection::closingDuringAnUploadsWaitEndsItSilently()
     QCOMPARE(frames.at(2).at(4), char(0x0B));
     QCOMPARE(frames.at(3), rig::End);
     QVERIFY(!programmer->isUploading());
+}
+
+void ProgrammingConnection::quittingTheApplicationDuringAnUploadEndsItSilently()
+{
+    programmer->Form_Load();
+    window.checkAll(true, false);
+    connect(display, &DisplayEmulator::frameReceived, this,
+            [&](const emulator::ReceivedFrame &frame) {
+                if (frame.bytes.at(4) == 0x0B)
+                    QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(0); });
+            });
+    programmer->PrzeslijRAM_Command_Click();
+
+    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
+    QVERIFY(!programmer->isUploading());
+    // Screen 1 was the upload's last frame: no later screen, no refresh.
+    programmer->Form_QueryUnload();
+    QCOMPARE(rig::receivedOnceFree(*display), rig::Prog + protocol::RamkaParametrowRAM(0, 8, 9, 9) +
+                                                  protocol::RamkaTekstuRAM(1, u"") + rig::End);
 }
 
 QTEST_GUILESS_MAIN(ProgrammingConnection)
