@@ -31,7 +31,8 @@ public:
     // display's acknowledgement. The window shows itself afterwards.
     void Form_Load();
     // The window is closing: the closing frame when connected, drained, port
-    // closed. A running upload stops where it waits, silently.
+    // closed. A running upload stops where it waits, silently. Nothing is
+    // written after it.
     void Form_QueryUnload();
 
     void Odswiez_Timer_Timer();
@@ -61,7 +62,9 @@ public:
     QByteArray RamkaZegara;
 
 signals:
-    // Progress of a running upload, for the window to show.
+    // Progress of a running upload, for the window to show. frames counts the
+    // closing refresh and follows the check boxes as they are when each frame
+    // is built; uploadFinished comes at every ending, before any message.
     void uploadStarted(int frames);
     void uploadProgress(int sent, int frames);
     void uploadFinished();

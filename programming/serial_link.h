@@ -49,7 +49,8 @@ public:
 
 signals:
     // The port went away or refused a write while open (an adapter pulled
-    // out). Delivered queued, once per opening; the port is closed by then.
+    // out). Delivered queued, once per opening, unless the port was closed on
+    // purpose in between; the port is closed by then.
     void portLost();
 
 private:
