@@ -54,6 +54,19 @@ struct SerialLink::Private
 #endif
     }
 
+    // False once the system has let go of the device.
+    bool deviceAnswers() const
+    {
+#ifdef Q_OS_WIN
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ClearCommError(reinterpret_cast<HANDLE>(port.handle()), &errors, &status);
+#else
+        int count = 0;
+        return ::ioctl(port.handle(), FIONREAD, &count) != -1;
+#endif
+    }
+
     // Waits, boundedly, until every written byte has left the port.
     void drain()
     {
@@ -76,13 +89,20 @@ SerialLink::SerialLink(QObject *parent) : QObject(parent), d(new Private)
     d->port.setReadBufferSize(ReadBufferLimit);
     connect(&d->port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) {
-                // A vanished device (an adapter pulled out, the far end of a pty
-                // closed) shows as a resource error or as failing reads and writes.
                 switch (error) {
                 case QSerialPort::ResourceError:
                 case QSerialPort::ReadError:
                 case QSerialPort::WriteError:
-                    markLost();
+                    // A vanished device (an adapter pulled out, the far end of a pty
+                    // closed) fails reads and writes. So does a read woken by bytes
+                    // that a discard took meanwhile; the device is still there then
+                    // and must answer the system.
+                    if (d->port.isOpen() && d->deviceAnswers()) {
+                        d->port.clearError();
+                        rearmReading();
+                    } else {
+                        markLost();
+                    }
                     break;
                 default:
                     break;
@@ -204,9 +224,15 @@ void SerialLink::discardInput()
     if (!PortOpen())
         return;
     d->port.clear(QSerialPort::Input);
-    // Reading once more lets the port take in new bytes again when the
-    // discarded ones had filled its buffer.
-    d->port.readAll();
+    rearmReading();
+}
+
+void SerialLink::rearmReading()
+{
+    // The port stops taking in bytes when its buffer was full or a read
+    // failed, until someone reads from it with nothing buffered.
+    if (d->port.bytesAvailable() == 0)
+        d->port.readAll();
 }
 
 void SerialLink::close()

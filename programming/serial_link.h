@@ -57,6 +57,7 @@ private:
     // The port went away: no further reads or writes; closed and reported
     // once, from the event loop.
     void markLost();
+    void rearmReading();
 
     struct Private;
     Private *d;

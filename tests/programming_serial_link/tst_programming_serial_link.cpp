@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QThread>
+#include <QTimer>
 
 #include <termios.h>
 
@@ -29,6 +30,7 @@ private slots:
     void discardThrowsAwayEveryWaitingByte();
     void floodOfNoiseStaysBoundedAndCanBeDiscarded();
     void closeLetsTheLastFrameOut();
+    void readinessThatWentStaleIsNoLoss();
 
     void replyReader_data();
     void replyReader();
@@ -193,6 +195,28 @@ void ProgrammingSerialLink::closeLetsTheLastFrameOut()
     link->close();
     QTRY_COMPARE(display->received(), rig::Refresh + rig::End);
     QCOMPARE(rig::framesOf(*display), (QList<QByteArray>{rig::Refresh, rig::End}));
+}
+
+void ProgrammingSerialLink::readinessThatWentStaleIsNoLoss()
+{
+    QSignalSpy lost(link, &SerialLink::portLost);
+    display->send(rig::Ack);
+    const QDeadlineTimer deadline(5000);
+    while (link->InBufferCount() < 8 && !deadline.hasExpired())
+        QThread::msleep(1);
+    // One pass of the event loop sees the port readable, then a handler run
+    // before the port's own turn discards what waited: the port's read then
+    // finds nothing, which is no sign of a lost device.
+    QTimer::singleShot(0, this, [this] { link->discardInput(); });
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QVERIFY(link->PortOpen());
+    QCOMPARE(lost.count(), 0);
+
+    arrive(rig::Ack);
+    QVERIFY(programmer->SprawdzOdpowiedz());
+    display->closePort();
+    QVERIFY(lost.wait(5000));
 }
 
 void ProgrammingSerialLink::replyReader_data()
