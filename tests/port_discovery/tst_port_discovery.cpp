@@ -26,28 +26,38 @@ struct StoredValue
     std::uint32_t type = StringValue;
     QByteArray data;
 };
+using Values = QMap<QByteArray, StoredValue>;
+using Text = std::optional<QByteArray>;
 
 QByteArray sz(const char *text)
 {
     return QByteArray(text, qsizetype(std::strlen(text)) + 1); // with its NUL
 }
 
-// One key, LocalMachine\Hardware\DeviceMap\SerialComm unless a test
-// moves it, with the values a test stores.
+// The device map with "\Device\Serial" + k holding names[k] with its NUL;
+// a null name leaves that slot without a value.
+Values ntSlots(const QList<const char *> &names)
+{
+    Values values;
+    for (int k = 0; k < names.size(); ++k) {
+        if (names[k] != nullptr)
+            values.insert("\\Device\\Serial" + QByteArray::number(k), {StringValue, sz(names[k])});
+    }
+    return values;
+}
+
+// One key, LocalMachine\Hardware\DeviceMap\SerialComm, with the values a
+// test stores.
 class FakeRegistry : public RegistryApi
 {
 public:
-    std::uint32_t root = LocalMachine;
-    QByteArray path = SerialCommKey;
     bool keyExists = true;
-    QMap<QByteArray, StoredValue> values;
-
+    Values values;
     bool versionFails = false;
     std::uint32_t platformId = PlatformNt;
     long secondQueryStatus = Success;
-    // Data the second query hands back instead of the stored data (a value
-    // rewritten between the two queries).
-    std::optional<QByteArray> dataOnSecondQuery;
+    // What the second query hands back instead (a value rewritten between the queries).
+    Text dataOnSecondQuery;
 
     int opened = 0;
     int closed = 0;
@@ -58,14 +68,13 @@ public:
         // Windows refuses a record whose size field it does not know.
         if (versionFails || record.size != sizeof(VersionRecord))
             return false;
-        record.majorVersion = 5;
         record.platformId = platformId;
         return true;
     }
 
-    long openKey(std::uint32_t r, const char *p, Key &key) override
+    long openKey(std::uint32_t root, const char *path, Key &key) override
     {
-        if (!keyExists || r != root || path.compare(p, Qt::CaseInsensitive) != 0)
+        if (!keyExists || root != LocalMachine || qstricmp(path, SerialCommKey) != 0)
             return FileNotFound;
         ++opened;
         key = 42;
@@ -77,7 +86,8 @@ public:
     {
         if (key != 42)
             return InvalidHandle;
-        queriedNames.append(name);
+        if (data == nullptr)
+            queriedNames.append(name); // each read starts by asking for the size
         const auto found = values.constFind(name);
         if (found == values.constEnd())
             return FileNotFound;
@@ -89,13 +99,11 @@ public:
         if (secondQueryStatus != Success)
             return secondQueryStatus;
         const QByteArray bytes = dataOnSecondQuery.value_or(found->data);
-        if (*size < std::uint32_t(bytes.size())) {
-            *size = std::uint32_t(bytes.size());
-            return MoreData;
-        }
-        std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        const bool fits = *size >= std::uint32_t(bytes.size());
+        if (fits)
+            std::memcpy(data, bytes.constData(), size_t(bytes.size()));
         *size = std::uint32_t(bytes.size());
-        return Success;
+        return fits ? Success : MoreData;
     }
 
     long closeKey(Key key) override
@@ -107,8 +115,6 @@ public:
     }
 };
 
-using Values = QMap<QByteArray, StoredValue>;
-
 QStringList toStringList(const std::vector<std::string> &names)
 {
     QStringList list;
@@ -117,145 +123,90 @@ QStringList toStringList(const std::vector<std::string> &names)
     return list;
 }
 
+QStringList slotNames(const char *prefix, int first)
+{
+    QStringList list;
+    for (int i = 0; i < 8; ++i)
+        list.append(prefix + QString::number(first + i));
+    return list;
+}
+
+// Where the read looks: the stored value, or somewhere it is not.
+enum Ask { Stored, MissingKey, OtherRoot, OtherPath, OtherName };
+
 } // namespace
 
-Q_DECLARE_METATYPE(std::optional<QByteArray>)
+Q_DECLARE_METATYPE(Text)
 
 class PortDiscovery : public QObject
 {
     Q_OBJECT
 
+    static void row(const char *what, std::uint32_t type, const QByteArray &data, Text expected,
+                    Ask ask = Stored, long secondStatus = Success, Text secondData = {})
+    {
+        QTest::newRow(what) << int(ask) << uint(type) << data << secondStatus << secondData
+                            << expected;
+    }
+
 private slots:
     void readValue_data()
     {
-        QTest::addColumn<bool>("keyExists");
-        QTest::addColumn<bool>("valueExists");
+        QTest::addColumn<int>("ask");
         QTest::addColumn<uint>("type");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<long>("secondQueryStatus");
-        QTest::addColumn<std::optional<QByteArray>>("dataOnSecondQuery");
-        QTest::addColumn<std::optional<QByteArray>>("expected");
+        QTest::addColumn<Text>("dataOnSecondQuery");
+        QTest::addColumn<Text>("expected");
 
-        const std::optional<QByteArray> nothing;
-        const std::optional<QByteArray> same;
-        const long ok = Success;
-        QTest::newRow("key missing")
-            << false << true << uint(StringValue) << sz("COM1") << ok << same << nothing;
-        QTest::newRow("value missing")
-            << true << false << uint(StringValue) << sz("COM1") << ok << same << nothing;
-        QTest::newRow("expandable string")
-            << true << true << uint(ExpandableString) << sz("COM1") << ok << same << nothing;
-        QTest::newRow("multi-string") << true << true << uint(MultiString)
-                                      << QByteArray("COM1\0COM2\0\0", 11) << ok << same << nothing;
-        QTest::newRow("number") << true << true << uint(NumberValue) << QByteArray("\x01\0\0\0", 4)
-                                << ok << same << nothing;
-        QTest::newRow("binary") << true << true << uint(BinaryValue) << QByteArray("COM1") << ok
-                                << same << nothing;
-        QTest::newRow("no type") << true << true << 0u << sz("COM1") << ok << same << nothing;
-        QTest::newRow("string with its NUL") << true << true << uint(StringValue) << sz("COM1")
-                                             << ok << same << std::optional(QByteArray("COM1"));
-        QTest::newRow("string without any NUL, returned whole")
-            << true << true << uint(StringValue) << QByteArray("COM12") << ok << same
-            << std::optional(QByteArray("COM12"));
-        QTest::newRow("characters after an embedded NUL are cut")
-            << true << true << uint(StringValue) << QByteArray("COM2\0COM7\0", 10) << ok << same
-            << std::optional(QByteArray("COM2"));
-        QTest::newRow("NUL first gives the empty text")
-            << true << true << uint(StringValue) << QByteArray("\0COM1", 5) << ok << same
-            << std::optional(QByteArray());
-        QTest::newRow("no data gives the empty text")
-            << true << true << uint(StringValue) << QByteArray() << ok << same
-            << std::optional(QByteArray());
-        QTest::newRow("second query fails")
-            << true << true << uint(StringValue) << sz("COM1") << AccessDenied << same << nothing;
-        QTest::newRow("value grew between the queries")
-            << true << true << uint(StringValue) << sz("COM1") << ok << std::optional(sz("COM12"))
-            << nothing;
+        const QByteArray com1 = sz("COM1");
+        row("key missing", StringValue, com1, {}, MissingKey);
+        row("another root", StringValue, com1, {}, OtherRoot);
+        row("another key", StringValue, com1, {}, OtherPath);
+        row("value missing", StringValue, com1, {}, OtherName);
+        row("expandable string", ExpandableString, com1, {});
+        row("multi-string", MultiString, QByteArray("COM1\0COM2\0\0", 11), {});
+        row("number", NumberValue, QByteArray("\x01\0\0\0", 4), {});
+        row("binary", BinaryValue, QByteArray("COM1"), {});
+        row("string with its NUL", StringValue, com1, QByteArray("COM1"));
+        row("string without any NUL, returned whole", StringValue, "COM12", QByteArray("COM12"));
+        row("characters after an embedded NUL are cut", StringValue, QByteArray("COM2\0COM7\0", 10),
+            QByteArray("COM2"));
+        row("NUL first gives the empty text", StringValue, QByteArray("\0COM1", 5), QByteArray());
+        row("no data gives the empty text", StringValue, QByteArray(), QByteArray());
+        row("second query fails", StringValue, com1, {}, Stored, AccessDenied);
+        row("value grew between the queries", StringValue, com1, {}, Stored, Success, sz("COM12"));
         // The buffer starts as blanks; what the second query leaves unwritten stays so.
-        QTest::newRow("value shrank between the queries, no NUL")
-            << true << true << uint(StringValue) << sz("COM1234") << ok
-            << std::optional(QByteArray("COM1")) << std::optional(QByteArray("COM1    "));
+        row("value shrank between the queries, no NUL", StringValue, sz("COM1234"),
+            QByteArray("COM1    "), Stored, Success, QByteArray("COM1"));
     }
 
     void readValue()
     {
-        QFETCH(bool, keyExists);
-        QFETCH(bool, valueExists);
+        QFETCH(int, ask);
         QFETCH(uint, type);
         QFETCH(QByteArray, data);
         QFETCH(long, secondQueryStatus);
-        QFETCH(std::optional<QByteArray>, dataOnSecondQuery);
-        QFETCH(std::optional<QByteArray>, expected);
+        QFETCH(Text, dataOnSecondQuery);
+        QFETCH(Text, expected);
 
         FakeRegistry registry;
-        registry.root = CurrentUser;
-        registry.path = "Software\\Test";
-        registry.keyExists = keyExists;
-        if (valueExists)
-            registry.values.insert("Wartosc", {type, data});
+        registry.keyExists = ask != MissingKey;
+        registry.values.insert("Wartosc", {type, data});
         registry.secondQueryStatus = secondQueryStatus;
         registry.dataOnSecondQuery = dataOnSecondQuery;
 
         const std::optional<std::string> result =
-            OdczytajWartoscRejestru(registry, CurrentUser, "Software\\Test", "Wartosc");
+            OdczytajWartoscRejestru(registry, ask == OtherRoot ? CurrentUser : LocalMachine,
+                                    ask == OtherPath ? "Hardware\\DeviceMap" : SerialCommKey,
+                                    ask == OtherName ? "Wartosc2" : "Wartosc");
 
         QCOMPARE(result.has_value(), expected.has_value());
         if (expected)
             QCOMPARE(QByteArray::fromStdString(*result), *expected);
         // The key opened for one read is closed after it, whatever came of it.
-        QCOMPARE(registry.opened, keyExists ? 1 : 0);
+        QCOMPARE(registry.opened, ask == Stored || ask == OtherName ? 1 : 0);
         QCOMPARE(registry.closed, registry.opened);
-    }
-
-    void readValueUsesRootPathAndName()
-    {
-        FakeRegistry registry;
-        registry.values.insert("\\Device\\Serial0", {StringValue, sz("COM1")});
-
-        QCOMPARE(OdczytajWartoscRejestru(registry, CurrentUser, SerialCommKey, "\\Device\\Serial0"),
-                 std::nullopt);
-        QCOMPARE(OdczytajWartoscRejestru(registry, LocalMachine, "Hardware\\DeviceMap",
-                                         "\\Device\\Serial0"),
-                 std::nullopt);
-        QCOMPARE(
-            OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial1"),
-            std::nullopt);
-        QCOMPARE(
-            OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial0"),
-            std::optional<std::string>("COM1"));
-        QCOMPARE(registry.closed, registry.opened);
-    }
-
-    void slotKeys_data()
-    {
-        QTest::addColumn<uint>("platformId");
-        QTest::addColumn<QStringList>("keys");
-        QTest::newRow("Windows 95/98/Me")
-            << uint(PlatformWindows9x)
-            << QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
-        const QStringList nt{"\\Device\\Serial0", "\\Device\\Serial1", "\\Device\\Serial2",
-                             "\\Device\\Serial3", "\\Device\\Serial4", "\\Device\\Serial5",
-                             "\\Device\\Serial6", "\\Device\\Serial7"};
-        QTest::newRow("NT") << uint(PlatformNt) << nt;
-        QTest::newRow("unknown platform counts as NT") << 3u << nt;
-        QTest::newRow("zeroed record counts as NT") << 0u << nt;
-    }
-
-    void slotKeys()
-    {
-        QFETCH(uint, platformId);
-        QFETCH(QStringList, keys);
-
-        // Every slot 1..8 is probed once, in ascending order, with its key.
-        FakeRegistry registry;
-        registry.platformId = platformId;
-        probeSerialPorts(registry);
-        QStringList queried;
-        for (const QByteArray &name : std::as_const(registry.queriedNames))
-            queried.append(QString::fromLatin1(name));
-        QCOMPARE(queried, keys);
-        for (int slot = 1; slot <= 8; ++slot)
-            QCOMPARE(QString::fromStdString(slotKey(platformId, slot)), keys.at(slot - 1));
     }
 
     void probe_data()
@@ -271,9 +222,6 @@ private slots:
         const StoredValue com2{StringValue, sz("COM2")};
         const StoredValue com3{StringValue, sz("COM3")};
 
-        QTest::newRow("two ports")
-            << false << nt << Values{{"\\Device\\Serial0", com1}, {"\\Device\\Serial1", com2}}
-            << QStringList{"COM1", "COM2"};
         QTest::newRow("no ports") << false << nt << Values{} << QStringList{};
         QTest::newRow("Windows 98 reads the COM values")
             << false << w9x << Values{{"COM2", com2}, {"COM3", com3}, {"\\Device\\Serial0", com1}}
@@ -282,47 +230,26 @@ private slots:
             << false << nt << Values{{"COM2", com2}, {"\\Device\\Serial3", com3}, {"Serial0", com1}}
             << QStringList{"COM3"};
         // A failed version call leaves platform 0, which is not the 9x family.
+        QTest::newRow("unknown platform counts as NT")
+            << false << 3u << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
+            << QStringList{"COM1"};
         QTest::newRow("version call fails")
             << true << w9x << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
             << QStringList{"COM1"};
         QTest::newRow("the filter")
-            << false << nt << Values{{"\\Device\\Serial0", {StringValue, sz("COM12")}},
-                                     {"\\Device\\Serial1", {StringValue, sz("COM9")}},
-                                     {"\\Device\\Serial2", {StringValue, sz("COM0")}},
-                                     {"\\Device\\Serial3", {StringValue, sz("com1")}},
-                                     {"\\Device\\Serial4", {StringValue, sz("LPT1")}},
-                                     {"\\Device\\Serial5", {StringValue, sz("")}},
-                                     {"\\Device\\Serial6", {StringValue, sz(" COM1")}},
-                                     {"\\Device\\Serial7", {StringValue, sz("COM8")}}}
+            << false << nt
+            << ntSlots({"COM12", "COM9", "COM0", "com1", "LPT1", "", " COM1", "COM8"})
             << QStringList{"COM8"};
         QTest::newRow("the filter's edges")
-            << false << nt << Values{{"\\Device\\Serial0", {StringValue, sz("COM/")}},
-                                     {"\\Device\\Serial1", {StringValue, sz("COM:")}},
-                                     {"\\Device\\Serial2", {StringValue, sz("Com1")}},
-                                     {"\\Device\\Serial3", {StringValue, sz("COM1 ")}},
-                                     {"\\Device\\Serial4", {StringValue, sz("COM")}},
-                                     {"\\Device\\Serial5", {StringValue, sz("COM1")}}}
+            << false << nt << ntSlots({"COM/", "COM:", "Com1", "COM1 ", "COM", "COM1"})
             << QStringList{"COM1"};
         QTest::newRow("slot order kept")
-            << false << nt << Values{{"\\Device\\Serial0", com3}, {"\\Device\\Serial1", com1}}
-            << QStringList{"COM3", "COM1"};
+            << false << nt << ntSlots({"COM3", "COM1"}) << QStringList{"COM3", "COM1"};
         QTest::newRow("duplicates kept")
-            << false << nt << Values{{"\\Device\\Serial0", com2}, {"\\Device\\Serial1", com2}}
-            << QStringList{"COM2", "COM2"};
+            << false << nt << ntSlots({"COM2", "COM2"}) << QStringList{"COM2", "COM2"};
         QTest::newRow("gaps skipped")
             << false << nt << Values{{"\\Device\\Serial2", com1}, {"\\Device\\Serial7", com2}}
             << QStringList{"COM1", "COM2"};
-        QTest::newRow("other types give no port")
-            << false << nt
-            << Values{{"\\Device\\Serial0", {ExpandableString, sz("COM1")}},
-                      {"\\Device\\Serial1", {BinaryValue, QByteArray("COM2")}},
-                      {"\\Device\\Serial2", com3}}
-            << QStringList{"COM3"};
-        QTest::newRow("a name without NUL and one cut at a NUL")
-            << false << nt
-            << Values{{"\\Device\\Serial0", {StringValue, QByteArray("COM4")}},
-                      {"\\Device\\Serial1", {StringValue, QByteArray("COM5\0junk", 9)}}}
-            << QStringList{"COM4", "COM5"};
         QTest::newRow("ninth slot never probed")
             << false << nt << Values{{"\\Device\\Serial8", com1}, {"\\Device\\Serial10", com2}}
             << QStringList{};
@@ -341,18 +268,18 @@ private slots:
         registry.versionFails = versionFails;
         registry.platformId = platformId;
         registry.values = values;
-
         QCOMPARE(toStringList(probeSerialPorts(registry)), expected);
         QCOMPARE(registry.closed, registry.opened);
-    }
+        // Every slot 1..8 is probed once, in ascending order, with its key.
+        const bool w9x = platformId == PlatformWindows9x && !versionFails;
+        QStringList queried;
+        for (const QByteArray &name : std::as_const(registry.queriedNames))
+            queried.append(QString::fromLatin1(name));
+        QCOMPARE(queried, w9x ? slotNames("COM", 1) : slotNames("\\Device\\Serial", 0));
 
-    void probeWithoutTheKey()
-    {
-        FakeRegistry registry;
+        // Without the device map key there is nothing, whatever the values.
         registry.keyExists = false;
         QVERIFY(probeSerialPorts(registry).empty());
-        QCOMPARE(registry.opened, 0);
-        QCOMPARE(registry.closed, 0);
     }
 };
 
