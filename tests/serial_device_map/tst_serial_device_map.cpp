@@ -11,14 +11,11 @@
 
 #include <QTest>
 
-#include <algorithm>
 #include <memory>
 
 using namespace modRegistry;
 
 namespace {
-
-constexpr std::uint32_t CurrentUser = 0x80000001;
 
 QList<SerialDevice> testDevices;
 
@@ -35,27 +32,14 @@ QList<SerialDevice> devices(const QStringList &locations)
     return list;
 }
 
-QStringList names(const std::vector<std::string> &probed)
+// The entries the dialog would offer for these devices, as "COMn location".
+QStringList offered(const QList<SerialDevice> &devices)
 {
+    testDevices = devices;
+    setSerialDeviceSource(listTestDevices);
     QStringList list;
-    for (const std::string &name : probed)
-        list.append(QString::fromStdString(name));
-    return list;
-}
-
-QStringList comNames(int count)
-{
-    QStringList list;
-    for (int n = 1; n <= count; ++n)
-        list.append(QStringLiteral("COM%1").arg(n));
-    return list;
-}
-
-QStringList locations(const QList<PortEntry> &entries)
-{
-    QStringList list;
-    for (const PortEntry &entry : entries)
-        list.append(entry.systemLocation);
+    for (const PortEntry &entry : listSerialPorts())
+        list.append(entry.name + ' ' + entry.deviceText());
     return list;
 }
 
@@ -72,169 +56,100 @@ private slots:
         testDevices.clear();
     }
 
-    void reportsTheNtFamily()
-    {
-        SerialDeviceRegistry registry(devices({"/dev/ttyS0"}));
-        VersionRecord record;
-        record.size = sizeof(VersionRecord);
-        QVERIFY(registry.version(record));
-        QCOMPARE(record.platformId, PlatformNt);
-
-        VersionRecord wrongSize;
-        wrongSize.size = 100;
-        QVERIFY(!registry.version(wrongSize));
-        QCOMPARE(wrongSize.platformId, 0u);
-    }
-
-    void openKey_data()
+    void values_data()
     {
         QTest::addColumn<uint>("root");
         QTest::addColumn<QByteArray>("path");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("the device map") << uint(LocalMachine) << QByteArray(SerialCommKey) << true;
-        QTest::newRow("names ignore case")
-            << uint(LocalMachine) << QByteArray("HARDWARE\\DEVICEMAP\\SERIALCOMM") << true;
-        QTest::newRow("another root") << uint(CurrentUser) << QByteArray(SerialCommKey) << false;
-        QTest::newRow("its parent")
-            << uint(LocalMachine) << QByteArray("Hardware\\DeviceMap") << false;
-        QTest::newRow("below it") << uint(LocalMachine)
-                                  << QByteArray("Hardware\\DeviceMap\\SerialComm\\x") << false;
-        QTest::newRow("empty") << uint(LocalMachine) << QByteArray() << false;
-    }
-
-    void openKey()
-    {
-        QFETCH(uint, root);
-        QFETCH(QByteArray, path);
-        QFETCH(bool, opens);
-        SerialDeviceRegistry registry(devices({"/dev/ttyS0"}));
-        RegistryApi::Key key = 0;
-        const long status = registry.openKey(root, path.constData(), key);
-        QCOMPARE(status == Success, opens);
-        if (opens)
-            QCOMPARE(registry.closeKey(key), Success);
-    }
-
-    void values_data()
-    {
         QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QByteArray>("expected"); // empty: no such value
-        QTest::newRow("first device") << QByteArray("\\Device\\Serial0") << QByteArray("COM1\0", 5);
-        QTest::newRow("third device") << QByteArray("\\Device\\Serial2") << QByteArray("COM3\0", 5);
-        QTest::newRow("names ignore case")
-            << QByteArray("\\device\\SERIAL1") << QByteArray("COM2\0", 5);
-        QTest::newRow("past the last device") << QByteArray("\\Device\\Serial3") << QByteArray();
-        QTest::newRow("leading zero") << QByteArray("\\Device\\Serial01") << QByteArray();
-        QTest::newRow("sign") << QByteArray("\\Device\\Serial+1") << QByteArray();
-        QTest::newRow("negative") << QByteArray("\\Device\\Serial-1") << QByteArray();
-        QTest::newRow("no number") << QByteArray("\\Device\\Serial") << QByteArray();
-        QTest::newRow("trailing text") << QByteArray("\\Device\\Serial1x") << QByteArray();
-        QTest::newRow("huge number")
-            << QByteArray("\\Device\\Serial99999999999999999999") << QByteArray();
-        QTest::newRow("Windows 98 name") << QByteArray("COM1") << QByteArray();
+        QTest::addColumn<QString>("expected"); // empty: nothing there
+
+        const uint hklm = LocalMachine;
+        const QByteArray map = SerialCommKey;
+        QTest::newRow("first device") << hklm << map << QByteArray("\\Device\\Serial0") << "COM1";
+        QTest::newRow("third device") << hklm << map << QByteArray("\\Device\\Serial2") << "COM3";
+        QTest::newRow("names ignore case") << hklm << QByteArray("HARDWARE\\DEVICEMAP\\SERIALCOMM")
+                                           << QByteArray("\\device\\SERIAL1") << "COM2";
+        QTest::newRow("another root")
+            << 0x80000001u << map << QByteArray("\\Device\\Serial0") << "";
+        QTest::newRow("the parent key")
+            << hklm << QByteArray("Hardware\\DeviceMap") << QByteArray("\\Device\\Serial0") << "";
+        QTest::newRow("a key below")
+            << hklm << map + "\\x" << QByteArray("\\Device\\Serial0") << "";
+        for (const char *number : {"3", "01", "+1", "-1", "", "1x", "99999999999999999999"})
+            QTest::addRow("no value Serial%s", number)
+                << hklm << map << QByteArray("\\Device\\Serial") + number << "";
+        QTest::newRow("no value COM1") << hklm << map << QByteArray("COM1") << "";
     }
 
     void values()
     {
+        QFETCH(uint, root);
+        QFETCH(QByteArray, path);
         QFETCH(QByteArray, name);
-        QFETCH(QByteArray, expected);
+        QFETCH(QString, expected);
         SerialDeviceRegistry registry(devices({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
+        const std::optional<std::string> value =
+            OdczytajWartoscRejestru(registry, root, path.toStdString(), name.toStdString());
+        QCOMPARE(QString::fromStdString(value.value_or("")), expected);
+        QCOMPARE(value.has_value(), !expected.isEmpty());
+    }
+
+    // Too small a buffer is refused with the size it needs, and left alone.
+    void smallBuffer()
+    {
+        SerialDeviceRegistry registry(devices({"/dev/ttyS0"}));
         RegistryApi::Key key = 0;
         QCOMPARE(registry.openKey(LocalMachine, SerialCommKey, key), Success);
-
         std::uint32_t type = 0;
-        std::uint32_t size = 0;
-        const long sizeStatus = registry.queryValue(key, name.constData(), &type, nullptr, &size);
-        if (expected.isEmpty()) {
-            QCOMPARE(sizeStatus, FileNotFound);
-            QCOMPARE(type, 0u);
-            return;
-        }
-        QCOMPARE(sizeStatus, Success);
-        QCOMPARE(type, StringValue);
-        QCOMPARE(size, std::uint32_t(expected.size()));
-
-        QByteArray buffer(qsizetype(size), ' ');
-        QCOMPARE(registry.queryValue(key, name.constData(), &type, buffer.data(), &size), Success);
-        QCOMPARE(buffer, expected);
-
-        // Too small a buffer is refused, with the size it needs.
-        std::uint32_t small = size - 1;
-        QByteArray smallBuffer(qsizetype(small), ' ');
-        QCOMPARE(registry.queryValue(key, name.constData(), &type, smallBuffer.data(), &small),
+        std::uint32_t size = 4;
+        QByteArray buffer(4, ' ');
+        QCOMPARE(registry.queryValue(key, "\\Device\\Serial0", &type, buffer.data(), &size),
                  MoreData);
-        QCOMPARE(small, size);
-        QCOMPARE(smallBuffer, QByteArray(qsizetype(size - 1), ' '));
+        QCOMPARE(size, 5u); // "COM1" and its NUL
+        QCOMPARE(buffer, QByteArray(4, ' '));
+        QCOMPARE(registry.closeKey(key), Success);
     }
 
     void probe_data()
     {
         QTest::addColumn<int>("deviceCount");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("none") << 0 << QStringList{};
-        QTest::newRow("one") << 1 << comNames(1);
-        QTest::newRow("three") << 3 << comNames(3);
-        QTest::newRow("eight") << 8 << comNames(8);
-        QTest::newRow("twelve, only eight slots") << 12 << comNames(8);
+        QTest::addColumn<int>("portCount");
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("three") << 3 << 3;
+        QTest::newRow("twelve, only eight slots") << 12 << 8;
     }
 
     void probe()
     {
         QFETCH(int, deviceCount);
-        QFETCH(QStringList, expected);
+        QFETCH(int, portCount);
         QStringList paths;
-        for (int i = 0; i < deviceCount; ++i)
+        QStringList expected;
+        for (int i = 0; i < deviceCount; ++i) {
             paths.append(QStringLiteral("/dev/ttyUSB%1").arg(i));
-
-        SerialDeviceRegistry registry(devices(paths));
-        QCOMPARE(names(probeSerialPorts(registry)), expected);
-        QCOMPARE(OdczytajWartoscRejestru(registry, LocalMachine, SerialCommKey, "\\Device\\Serial0")
-                     .has_value(),
-                 deviceCount > 0);
-
-        testDevices = devices(paths);
-        setSerialDeviceSource(listTestDevices);
-        const QList<PortEntry> entries = listSerialPorts();
-        QCOMPARE(entries.size(), expected.size());
-        for (int i = 0; i < entries.size(); ++i) {
-            QCOMPARE(entries[i].name, expected[i]);
-            QCOMPARE(entries[i].systemLocation, paths[i]);
+            if (i < portCount)
+                expected.append(QStringLiteral("COM%1 /dev/ttyUSB%2 — device at /dev/ttyUSB%2")
+                                    .arg(i + 1)
+                                    .arg(i));
         }
+        QCOMPARE(offered(devices(paths)), expected);
     }
 
     // The same devices get the same numbers whatever order the system lists
-    // them in: legacy ports, USB adapters, modems, then the rest, by number.
+    // them in, and the serial link opens for each number the device listed under it.
     void stableOrder()
     {
-        const QStringList ordered{"/dev/ttyS0",   "/dev/ttyS2",   "/dev/ttyS10",
-                                  "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0"};
-        QStringList shuffled = ordered;
-        std::sort(shuffled.begin(), shuffled.end());
-        int permutations = 0;
-        do {
-            testDevices = devices(shuffled);
-            setSerialDeviceSource(listTestDevices);
-            const QList<PortEntry> entries = listSerialPorts();
-            QCOMPARE(locations(entries), ordered);
-            ++permutations;
-        } while (std::next_permutation(shuffled.begin(), shuffled.end()) && permutations < 100);
-    }
-
-    void entriesNameTheirDevice()
-    {
-        testDevices = {{"/dev/ttyUSB1", "FT232R USB UART"},
-                       {"/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller"},
-                       {"/dev/ttyS0", ""}};
-        setSerialDeviceSource(listTestDevices);
-        const QList<PortEntry> entries = listSerialPorts();
-        QCOMPARE(entries.size(), 3);
-        QCOMPARE(entries[0].deviceText(), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(entries[1].deviceText(),
-                 QStringLiteral("/dev/ttyUSB0 — CP2102 USB to UART Bridge Controller"));
-        QCOMPARE(entries[2].deviceText(), QStringLiteral("/dev/ttyUSB1 — FT232R USB UART"));
-        // The serial link opens, for each port number, the device listed under it.
-        for (int n = 1; n <= 3; ++n)
-            QCOMPARE(systemPortName(n), entries[n - 1].systemLocation);
+        const QList<SerialDevice> listed{{"/dev/ttyUSB1", "FT232R USB UART"},
+                                         {"/dev/ttyACM0", ""},
+                                         {"/dev/ttyUSB0", "CP2102 USB to UART Bridge Controller"},
+                                         {"/dev/ttyS0", ""}};
+        const QStringList expected{"COM1 /dev/ttyS0",
+                                   "COM2 /dev/ttyUSB0 — CP2102 USB to UART Bridge Controller",
+                                   "COM3 /dev/ttyUSB1 — FT232R USB UART", "COM4 /dev/ttyACM0"};
+        QCOMPARE(offered(listed), expected);
+        QCOMPARE(offered({listed[3], listed[1], listed[0], listed[2]}), expected);
+        for (int n = 1; n <= 4; ++n)
+            QCOMPARE(systemPortName(n), expected[n - 1].section(' ', 1, 1));
     }
 
     void comNOpensTheDeviceListedAsComN()
@@ -244,31 +159,24 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             displays.push_back(std::make_unique<emulator::DisplayEmulator>());
             QVERIFY2(displays.back()->open(), qPrintable(displays.back()->errorString()));
-            paths.prepend(displays.back()->slavePath());
+            paths.append(displays.back()->slavePath());
         }
-        testDevices = devices(paths);
-        setSerialDeviceSource(listTestDevices);
-        const QList<PortEntry> entries = listSerialPorts();
-        QCOMPARE(entries.size(), 3);
-
+        const QStringList entries = offered(devices(paths));
+        const QByteArray prog = protocol::bytes(protocol::KomendaProg);
         for (int n = 1; n <= 3; ++n) {
-            for (auto &display : displays)
-                display->clearLog();
             SerialLink link;
             link.setCommPort(n);
             QCOMPARE(link.open(), SerialLink::OpenResult::Opened);
-            QVERIFY(link.Output(protocol::bytes(protocol::KomendaProg)));
+            QVERIFY(link.Output(prog));
             link.close();
-
+            // Only the display behind COMn has heard anything, once.
             for (auto &display : displays) {
-                if (display->slavePath() == entries[n - 1].systemLocation) {
-                    QTRY_COMPARE_WITH_TIMEOUT(display->received(),
-                                              protocol::bytes(protocol::KomendaProg), 5000);
-                }
-            }
-            for (auto &display : displays) {
-                if (display->slavePath() != entries[n - 1].systemLocation)
+                const bool behind = entries[n - 1].section(' ', 1, 1) == display->slavePath();
+                if (behind)
+                    QTRY_COMPARE_WITH_TIMEOUT(display->received(), prog, 5000);
+                else
                     QCOMPARE(display->received(), QByteArray());
+                display->clearLog();
             }
         }
     }
