@@ -85,8 +85,8 @@ void ProgrammingDeviceOrder::order()
 
 void ProgrammingDeviceOrder::orderDoesNotDependOnHowTheSystemListsThem()
 {
-    QStringList paths{"/dev/ttyUSB1", "/dev/ttyS4", "/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0",
-                      "/dev/pts/7"};
+    QStringList paths{"/dev/ttyUSB1", "/dev/ttyS4",   "/dev/ttyACM0",
+                      "/dev/ttyS0",   "/dev/ttyUSB0", "/dev/pts/7"};
     const QStringList first = pathsOf(orderedSerialDevices(devicesNamed(paths)));
     std::reverse(paths.begin(), paths.end());
     QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(paths))), first);
