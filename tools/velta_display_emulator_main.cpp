@@ -1,5 +1,7 @@
 // Plays the VELTA-ORSO display on a pseudo-terminal, for trying screenprog by
 // hand: prints the device path to open, then one line per frame received.
+// With --record it also writes every event in a form a script can check:
+// the frame's bytes and the monotonic time its last byte arrived.
 
 #include "tools/display_emulator.h"
 
@@ -8,9 +10,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -55,8 +59,51 @@ struct Options
     emulator::Reply reply;
     int answerFirst = -1;
     qint64 flood = 0;
+    int floodAt = 0;
+    QHash<int, emulator::Reply> faults; // by frame index
+    int closeAt = -1;
     QString link;
+    QString record;
 };
+
+// "N:KIND" for --fault-at: the answer to frame N (0 first), one of silent,
+// wrong-byte, wrong-case, partial, late=MS (the acknowledgement MS ms late)
+// or garbage=HEX (these bytes instead of the acknowledgement).
+std::optional<std::pair<int, emulator::Reply>> parseFault(const QString &text)
+{
+    const qsizetype colon = text.indexOf(u':');
+    if (colon <= 0)
+        return std::nullopt;
+    bool ok = false;
+    const int index = text.left(colon).toInt(&ok);
+    if (!ok || index < 0)
+        return std::nullopt;
+    const QString kind = text.mid(colon + 1);
+    emulator::Reply reply;
+    if (kind == u"silent") {
+        reply.kind = emulator::Reply::Silent;
+    } else if (kind == u"wrong-byte") {
+        reply.kind = emulator::Reply::WrongByte;
+    } else if (kind == u"wrong-case") {
+        reply.kind = emulator::Reply::WrongCase;
+    } else if (kind == u"partial") {
+        reply.kind = emulator::Reply::Partial;
+    } else if (kind.startsWith(u"late=")) {
+        reply.delayMs = kind.mid(5).toInt(&ok);
+        if (!ok || reply.delayMs < 0)
+            return std::nullopt;
+    } else if (kind.startsWith(u"garbage=")) {
+        const QByteArray hex = kind.mid(8).toLatin1();
+        reply.kind = emulator::Reply::Silent;
+        reply.extra = QByteArray::fromHex(hex);
+        if (hex.isEmpty() || reply.extra.size() * 2 != hex.size() ||
+            reply.extra.toHex().compare(hex, Qt::CaseInsensitive) != 0)
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    return std::pair{index, reply};
+}
 
 // Reads the fault options; on a mistake prints why and returns nothing.
 std::optional<Options> parseOptions(QCommandLineParser &parser, const QStringList &arguments)
@@ -72,13 +119,29 @@ std::optional<Options> parseOptions(QCommandLineParser &parser, const QStringLis
                                      "Send these bytes after every answer, written in hex.", "HEX");
     const QCommandLineOption flood("flood", "After the first frame, send BYTES bytes of noise.",
                                    "BYTES");
+    const QCommandLineOption floodAt("flood-at",
+                                     "Start the --flood after frame N (0 first) instead.", "N");
+    const QCommandLineOption faultAt(
+        "fault-at",
+        "Answer frame N (0 first) otherwise: N:silent, N:wrong-byte, N:wrong-case, N:partial, "
+        "N:late=MS or N:garbage=HEX. May be given for several frames.",
+        "N:KIND");
+    const QCommandLineOption closeAt(
+        "close-at", "Close the device, unanswered, when frame N (0 first) has arrived.", "N");
     const QCommandLineOption link("link", "Also make PATH a symbolic link to the device.", "PATH");
+    const QCommandLineOption record(
+        "record",
+        "Also write every event to FILE, one line each: \"frame INDEX SECONDS HEX REPLY\", "
+        "\"skipped SECONDS HEX\", \"flood SECONDS BYTES\", \"closed SECONDS\" and at the end "
+        "\"end SECONDS received=N written=N pending=N dropped=N\"; SECONDS on the system's "
+        "monotonic clock.",
+        "FILE");
     parser.setApplicationDescription(
         "Plays the VELTA-ORSO display on a pseudo-terminal. Prints the device to open, then one "
         "line per frame received and what was answered. Runs until interrupted.");
     parser.addHelpOption();
-    parser.addOptions(
-        {silent, answerFirst, late, wrongByte, wrongCase, partial, garbage, flood, link});
+    parser.addOptions({silent, answerFirst, late, wrongByte, wrongCase, partial, garbage, flood,
+                       floodAt, faultAt, closeAt, link, record});
     parser.process(arguments);
 
     Options options;
@@ -113,11 +176,25 @@ std::optional<Options> parseOptions(QCommandLineParser &parser, const QStringLis
     };
     qint64 answerCount = -1;
     qint64 delay = 0;
-    if (!number(answerFirst, answerCount) || !number(late, delay) || !number(flood, options.flood))
+    qint64 floodIndex = 0;
+    qint64 closeIndex = -1;
+    if (!number(answerFirst, answerCount) || !number(late, delay) ||
+        !number(flood, options.flood) || !number(floodAt, floodIndex) ||
+        !number(closeAt, closeIndex))
         return std::nullopt;
-    if (answerCount > INT_MAX || delay > INT_MAX) {
-        err << "--answer-first and --late are too large.\n";
+    if (answerCount > INT_MAX || delay > INT_MAX || floodIndex > INT_MAX || closeIndex > INT_MAX) {
+        err << "--answer-first, --late, --flood-at and --close-at are too large.\n";
         return std::nullopt;
+    }
+    options.floodAt = int(floodIndex);
+    options.closeAt = int(closeIndex);
+    for (const QString &value : parser.values(faultAt)) {
+        const auto fault = parseFault(value);
+        if (!fault) {
+            err << "--fault-at needs N:KIND, e.g. 3:silent, 2:late=900 or 1:garbage=00FF.\n";
+            return std::nullopt;
+        }
+        options.faults.insert(fault->first, fault->second);
     }
     options.answerFirst = int(answerCount);
     options.reply.delayMs = int(delay);
@@ -132,6 +209,7 @@ std::optional<Options> parseOptions(QCommandLineParser &parser, const QStringLis
         options.reply.extra = decoded;
     }
     options.link = parser.value(link);
+    options.record = parser.value(record);
     return options;
 }
 
@@ -162,6 +240,30 @@ int main(int argc, char *argv[])
     display.setDefaultReply(options->reply);
     if (options->answerFirst >= 0)
         display.answerOnlyFirst(options->answerFirst);
+    for (auto fault = options->faults.cbegin(); fault != options->faults.cend(); ++fault)
+        display.setReply(fault.key(), fault.value());
+    // The frame that closes the device goes unanswered.
+    if (options->closeAt >= 0)
+        display.setReply(options->closeAt, emulator::Reply{emulator::Reply::Silent, 0, {}});
+
+    QFile recordFile(options->record);
+    if (!options->record.isEmpty() &&
+        !recordFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        err << "Cannot write " << options->record << ": " << recordFile.errorString() << "\n";
+        return 1;
+    }
+    const auto seconds = [](std::chrono::steady_clock::time_point at) {
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch());
+        return QString::number(double(us.count()) / 1e6, 'f', 6);
+    };
+    // Line by line and flushed, so a script can follow while the program runs.
+    const auto recordLine = [&](const QString &line) {
+        if (!recordFile.isOpen())
+            return;
+        recordFile.write(line.toUtf8() + '\n');
+        recordFile.flush();
+    };
 
     if (!options->link.isEmpty()) {
         const QFileInfo existing(options->link);
@@ -184,25 +286,50 @@ int main(int argc, char *argv[])
         return QStringLiteral("%1").arg(double(clock.elapsed()) / 1000.0, 9, 'f', 3);
     };
     bool flooded = options->flood == 0;
-    QObject::connect(&display, &emulator::DisplayEmulator::frameReceived, &app,
-                     [&](const emulator::ReceivedFrame &frame) {
-                         out << stamp() << "  " << frame.description << "  -> "
-                             << emulator::describeReply(frame.reply) << Qt::endl;
-                         if (!flooded) {
-                             flooded = true;
-                             display.flood(options->flood);
-                             out << stamp() << "  flooding " << options->flood << " bytes"
-                                 << Qt::endl;
-                         }
-                     });
+    int frameIndex = 0;
+    QObject::connect(
+        &display, &emulator::DisplayEmulator::frameReceived, &app,
+        [&](const emulator::ReceivedFrame &frame) {
+            const int index = frameIndex++;
+            out << stamp() << "  " << frame.description << "  -> "
+                << emulator::describeReply(frame.reply) << Qt::endl;
+            recordLine(QStringLiteral("frame %1 %2 %3 %4")
+                           .arg(index)
+                           .arg(seconds(frame.at), QString::fromLatin1(frame.bytes.toHex()),
+                                emulator::describeReply(frame.reply).replace(u' ', u'_')));
+            if (index == options->closeAt) {
+                display.closePort();
+                out << stamp() << "  closed the device" << Qt::endl;
+                recordLine(
+                    QStringLiteral("closed %1").arg(seconds(std::chrono::steady_clock::now())));
+                return;
+            }
+            if (!flooded && index >= options->floodAt) {
+                flooded = true;
+                display.flood(options->flood);
+                out << stamp() << "  flooding " << options->flood << " bytes" << Qt::endl;
+                recordLine(QStringLiteral("flood %1 %2")
+                               .arg(seconds(std::chrono::steady_clock::now()))
+                               .arg(options->flood));
+            }
+        });
     QObject::connect(&display, &emulator::DisplayEmulator::bytesSkipped, &app,
                      [&](const QByteArray &bytes) {
                          out << stamp() << "  skipped " << bytes.size()
                              << " bytes that start no frame: " << bytes.left(32).toHex(' ')
                              << (bytes.size() > 32 ? " ..." : "") << Qt::endl;
+                         recordLine(QStringLiteral("skipped %1 %2")
+                                        .arg(seconds(std::chrono::steady_clock::now()),
+                                             QString::fromLatin1(bytes.toHex())));
                      });
 
     const int status = app.exec();
+    recordLine(QStringLiteral("end %1 received=%2 written=%3 pending=%4 dropped=%5")
+                   .arg(seconds(std::chrono::steady_clock::now()))
+                   .arg(display.received().size())
+                   .arg(display.bytesWritten())
+                   .arg(display.bytesPending())
+                   .arg(display.bytesDropped()));
     // Only our own link goes: someone may have pointed it elsewhere meanwhile.
     if (!options->link.isEmpty() && QFileInfo(options->link).symLinkTarget() == display.slavePath())
         QFile::remove(options->link);
