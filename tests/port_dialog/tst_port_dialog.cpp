@@ -3,7 +3,6 @@
 // start without ports. Display emulators on ptys stand for the serial devices.
 
 #include "ports/select_serial_device.h"
-#include "ports/window_setup.h"
 #include "programming/device_programmer.h"
 #include "programming/module1.h"
 #include "programming/serial_devices.h"
@@ -27,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -38,21 +38,12 @@ QList<SerialDevice> listTestDevices()
     return testDevices;
 }
 
-struct SeenBox
-{
-    bool seen = false;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-};
-
-// Answers every modal message box that comes up while it lives: notes it and
-// presses OK.
+// Answers every modal message box that comes up while it lives: notes its
+// text and presses OK.
 class BoxAnswerer : public QObject
 {
 public:
-    QList<SeenBox> boxes;
-    std::function<void()> whileShown; // runs once a box is up, before OK
+    QStringList texts;
 
     BoxAnswerer()
     {
@@ -60,20 +51,10 @@ public:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible())
                 return;
-            boxes.append({true, box->windowTitle(), box->text(), box->icon()});
-            if (whileShown)
-                whileShown();
+            texts.append(box->text());
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         });
         m_timer.start(10);
-    }
-
-    QStringList texts() const
-    {
-        QStringList list;
-        for (const SeenBox &box : boxes)
-            list.append(box.text);
-        return list;
     }
 
 private:
@@ -95,14 +76,21 @@ void whenShown(fSelectSerialDevice &dialog, std::function<void()> whileShown)
                 dialog.reject();
         });
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isVisible(), 5000);
+        QTRY_COMPARE(QApplication::focusWidget(), dialog.Combo1);
         whileShown();
     });
 }
 
-void pressKey(QWidget *widget, Qt::Key key)
+// The entries of the list with their devices, and the chosen one.
+QString entries(const QComboBox *list)
 {
-    QTest::keyClick(widget, key);
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown.append(list->itemText(i) + ' ' + list->itemData(i, Qt::ToolTipRole).toString());
+    return shown.join(", ") + " chosen: " + list->currentText();
 }
+
+enum Refusal { HeldByAnotherProgram, NeverThere, Unplugged };
 
 } // namespace
 
@@ -130,15 +118,6 @@ class PortDialog : public QObject
         return serialDevices();
     }
 
-    emulator::DisplayEmulator *displayAt(const QString &path)
-    {
-        for (auto &display : m_displays) {
-            if (display->slavePath() == path)
-                return display.get();
-        }
-        return nullptr;
-    }
-
 private slots:
     void init() { Module1::NumerPortu = 0; }
 
@@ -147,388 +126,225 @@ private slots:
         setSerialDeviceSource(nullptr);
         testDevices.clear();
         m_displays.clear();
-        Module1::NumerPortu = 0;
     }
 
-    void layout()
+    // The dialog as the user meets it; its close box ends the program: no main
+    // window, no port opened, no message.
+    void layoutKeysAndCloseBox()
     {
-        offerDisplays(1);
-        fSelectSerialDevice dialog([] {});
+        offerDisplays(2);
+        int loads = 0;
+        fSelectSerialDevice dialog([&] { ++loads; });
+        BoxAnswerer boxes;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Wybór portu szeregowego"));
-        QCOMPARE(dialog.Label1->text(), QStringLiteral("Port:"));
-        QCOMPARE(dialog.Command1->text(), QStringLiteral("OK"));
-        QCOMPARE(dialog.Label1->objectName(), QStringLiteral("Label1"));
-        QCOMPARE(dialog.Combo1->objectName(), QStringLiteral("Combo1"));
-        QCOMPARE(dialog.Command1->objectName(), QStringLiteral("Command1"));
-        QCOMPARE(dialog.MSComm1->objectName(), QStringLiteral("MSComm1"));
+        QCOMPARE((QStringList{dialog.Label1->text(), dialog.Command1->text()}),
+                 (QStringList{"Port:", "OK"}));
+        QCOMPARE((QStringList{dialog.Label1->objectName(), dialog.Combo1->objectName(),
+                              dialog.Command1->objectName(), dialog.MSComm1->objectName()}),
+                 (QStringList{"Label1", "Combo1", "Command1", "MSComm1"}));
 
-        // Twips at 15 to the pixel.
-        QCOMPARE(dialog.size(), QSize(197, 70));
+        // Twips at 15 to the pixel; the label is at least wide enough for its text.
         QCOMPARE(dialog.minimumSize(), QSize(197, 70));
         QCOMPARE(dialog.maximumSize(), QSize(197, 70));
         QCOMPARE(dialog.Label1->pos(), QPoint(16, 13));
         QCOMPARE(dialog.Label1->height(), 13);
-        // At least its own width, and wide enough for the whole text.
-        QVERIFY(dialog.Label1->width() >= 23);
-        QVERIFY(dialog.Label1->width() >= dialog.Label1->sizeHint().width());
+        QVERIFY(dialog.Label1->width() >= qMax(23, dialog.Label1->sizeHint().width()));
         QVERIFY(dialog.Label1->geometry().right() < dialog.Combo1->x());
         QCOMPARE(dialog.Combo1->geometry(), QRect(56, 8, 137, 21));
         QCOMPARE(dialog.Command1->geometry(), QRect(128, 40, 65, 25));
-
-        const Qt::WindowFlags flags = dialog.windowFlags();
-        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(flags.testFlag(Qt::WindowTitleHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-        QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
-
+        const Qt::WindowFlags buttons =
+            Qt::WindowCloseButtonHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+            Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint;
+        QCOMPARE(dialog.windowFlags() & buttons, Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
         QVERIFY(!dialog.Combo1->isEditable());
-        QVERIFY(!dialog.Command1->isDefault());
-        QVERIFY(!dialog.Command1->autoDefault());
+        QVERIFY(!dialog.Command1->isDefault() && !dialog.Command1->autoDefault());
 
-        bool checked = false;
         whenShown(dialog, [&] {
-            QVERIFY(dialog.isModal());
             QCOMPARE(QApplication::activeModalWidget(), &dialog);
-            const QRect screen = dialog.screen()->availableGeometry();
-            QVERIFY2(qAbs(dialog.frameGeometry().center().x() - screen.center().x()) <= 1 &&
-                         qAbs(dialog.frameGeometry().center().y() - screen.center().y()) <= 1,
-                     "the dialog is centred");
+            const QPoint offCentre =
+                dialog.frameGeometry().center() - dialog.screen()->availableGeometry().center();
+            QVERIFY2(qAbs(offCentre.x()) <= 1 && qAbs(offCentre.y()) <= 1, "centred");
             // Tab order: the list, then the button; the label takes no focus.
-            QTRY_COMPARE(QApplication::focusWidget(), dialog.Combo1);
-            pressKey(dialog.Combo1, Qt::Key_Tab);
+            QTest::keyClick(dialog.Combo1, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), dialog.Command1);
-            pressKey(dialog.Command1, Qt::Key_Tab);
+            QTest::keyClick(dialog.Command1, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), dialog.Combo1);
-            checked = true;
-            dialog.close();
-        });
-        dialog.Form_Load();
-        QVERIFY(checked);
-    }
-
-    void listsThePortsWithTheirDevices()
-    {
-        const QList<SerialDevice> devices = offerDisplays(2);
-        fSelectSerialDevice dialog([] {});
-        whenShown(dialog, [&] {
-            QCOMPARE(dialog.Combo1->count(), 2);
-            QCOMPARE(dialog.Combo1->currentIndex(), 0);
-            for (int i = 0; i < 2; ++i) {
-                QCOMPARE(dialog.Combo1->itemText(i), QStringLiteral("COM%1").arg(i + 1));
-                QCOMPARE(dialog.Combo1->itemData(i, fSelectSerialDevice::DeviceRole).toString(),
-                         devices[i].systemLocation);
-                QCOMPARE(dialog.Combo1->itemData(i, Qt::ToolTipRole).toString(),
-                         devices[i].systemLocation + QStringLiteral(" — ") +
-                             devices[i].description);
-            }
-            dialog.close();
+            // The arrow keys choose; Escape does not close the dialog.
+            QTest::keyClick(dialog.Combo1, Qt::Key_Down);
+            QCOMPARE(dialog.Combo1->currentText(), QStringLiteral("COM2"));
+            QTest::keyClick(dialog.Combo1, Qt::Key_Escape);
+            QVERIFY(dialog.isVisible());
+            dialog.windowHandle()->close();
         });
         QVERIFY(!dialog.Form_Load());
+        QCOMPARE(loads, 0);
+        QCOMPARE(Module1::NumerPortu, quint8(0));
+        QVERIFY(!dialog.MSComm1->PortOpen() && !dialog.isVisible());
+        QCOMPARE(boxes.texts, QStringList());
+        for (auto &display : m_displays)
+            QCOMPARE(display->received(), QByteArray());
     }
 
     void handsOver_data()
     {
+        QTest::addColumn<int>("index");
         QTest::addColumn<int>("key"); // 0: a click on OK
-        QTest::newRow("OK") << 0;
-        QTest::newRow("Enter in the list") << int(Qt::Key_Return);
-        QTest::newRow("keypad Enter in the list") << int(Qt::Key_Enter);
+        QTest::newRow("OK on COM1") << 0 << 0;
+        QTest::newRow("Enter in the list on COM3") << 2 << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter in the list on COM2") << 1 << int(Qt::Key_Enter);
     }
 
+    // The first port is chosen. Confirming one test-opens it, closes it again,
+    // hides the dialog and then loads the main window, once; the main window
+    // opens the device behind the confirmed port and finds the display there.
     void handsOver()
     {
+        QFETCH(int, index);
         QFETCH(int, key);
-        const QList<SerialDevice> devices = offerDisplays(1);
-
+        const QList<SerialDevice> devices = offerDisplays(3);
+        FakeWindow window;
+        std::unique_ptr<DeviceProgrammer> mainWindow;
         int loads = 0;
-        bool hiddenAtLoad = false;
-        bool testPortClosedAtLoad = false;
-        bool portFreeAtLoad = false;
-        quint8 numberAtLoad = 0;
+        QString stateAtLoad;
         fSelectSerialDevice *self = nullptr;
         fSelectSerialDevice dialog([&] {
             ++loads;
-            hiddenAtLoad = !self->isVisible();
-            testPortClosedAtLoad = !self->MSComm1->PortOpen();
-            numberAtLoad = Module1::NumerPortu;
-            SerialLink mainPort;
-            mainPort.setCommPort(Module1::NumerPortu);
-            portFreeAtLoad = mainPort.open() == SerialLink::OpenResult::Opened;
+            stateAtLoad = QStringLiteral("COM%1 visible %2 test port open %3")
+                              .arg(Module1::NumerPortu)
+                              .arg(self->isVisible())
+                              .arg(self->MSComm1->PortOpen());
+            mainWindow = std::make_unique<DeviceProgrammer>(window, true);
+            mainWindow->Form_Load();
             // A confirmation that arrives late must not load a second window.
             self->ZatwierdzWyborPortu();
         });
         self = &dialog;
         BoxAnswerer boxes;
         whenShown(dialog, [&] {
-            QTRY_COMPARE(QApplication::focusWidget(), dialog.Combo1);
+            QCOMPARE(entries(dialog.Combo1),
+                     QStringLiteral("COM1 %1 — %2, COM2 %3 — %4, COM3 %5 — %6 chosen: COM1")
+                         .arg(devices[0].systemLocation, devices[0].description,
+                              devices[1].systemLocation, devices[1].description,
+                              devices[2].systemLocation, devices[2].description));
+            dialog.Combo1->setCurrentIndex(index);
             if (key == 0)
                 QTest::mouseClick(dialog.Command1, Qt::LeftButton);
             else
-                pressKey(dialog.Combo1, Qt::Key(key));
-        });
-        const bool loaded = dialog.Form_Load();
-        QCOMPARE(boxes.texts(), QStringList());
-        QVERIFY(loaded);
-        QCOMPARE(loads, 1);
-        QCOMPARE(numberAtLoad, quint8(1));
-        QVERIFY(hiddenAtLoad);
-        QVERIFY(testPortClosedAtLoad);
-        QVERIFY(portFreeAtLoad);
-        QVERIFY(!dialog.isVisible());
-    }
-
-    void otherKeysLeaveTheListToItself()
-    {
-        offerDisplays(3);
-        int loads = 0;
-        fSelectSerialDevice dialog([&] { ++loads; });
-        whenShown(dialog, [&] {
-            QTRY_COMPARE(QApplication::focusWidget(), dialog.Combo1);
-            pressKey(dialog.Combo1, Qt::Key_Down);
-            QCOMPARE(dialog.Combo1->currentText(), QStringLiteral("COM2"));
-            pressKey(dialog.Combo1, Qt::Key_End);
-            QCOMPARE(dialog.Combo1->currentText(), QStringLiteral("COM3"));
-            // Escape does not close the dialog; Enter on the button does nothing
-            // either, since it is not the default button.
-            pressKey(dialog.Combo1, Qt::Key_Escape);
-            QVERIFY(dialog.isVisible());
-            QCOMPARE(loads, 0);
-            QCOMPARE(Module1::NumerPortu, quint8(0));
-            dialog.close();
-        });
-        QVERIFY(!dialog.Form_Load());
-        QCOMPARE(loads, 0);
-    }
-
-    void busyPortKeepsTheDialog()
-    {
-        const QList<SerialDevice> devices = offerDisplays(2);
-        // Another program holds COM2.
-        QSerialPort holder(devices[1].systemLocation);
-        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
-
-        int loads = 0;
-        quint8 loadedNumber = 0;
-        fSelectSerialDevice dialog([&] {
-            ++loads;
-            loadedNumber = Module1::NumerPortu;
-        });
-        BoxAnswerer boxes;
-        bool stillUp = false;
-        boxes.whileShown = [&] { stillUp = dialog.isVisible(); };
-        whenShown(dialog, [&] {
-            dialog.Combo1->setCurrentIndex(1);
-            QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-            QCOMPARE(boxes.texts(), QStringList{Busy});
-            QCOMPARE(boxes.boxes.first().title, QStringLiteral("Ostrzeżenie"));
-            QCOMPARE(boxes.boxes.first().icon, QMessageBox::Critical);
-            QVERIFY(stillUp);
-            QVERIFY(dialog.isVisible());
-            QCOMPARE(dialog.Combo1->currentIndex(), 1);
-            QCOMPARE(dialog.Combo1->currentText(), QStringLiteral("COM2"));
-            QCOMPARE(loads, 0);
-            QVERIFY(!dialog.MSComm1->PortOpen());
-
-            // Enter in the list tries again, with the same answer.
-            pressKey(dialog.Combo1, Qt::Key_Return);
-            QCOMPARE(boxes.texts(), (QStringList{Busy, Busy}));
-
-            // Another port still works.
-            dialog.Combo1->setCurrentIndex(0);
-            QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+                QTest::keyClick(dialog.Combo1, Qt::Key(key));
         });
         QVERIFY(dialog.Form_Load());
         QCOMPARE(loads, 1);
-        QCOMPARE(loadedNumber, quint8(1));
-        QCOMPARE(boxes.boxes.size(), 2);
+        QCOMPARE(stateAtLoad, QStringLiteral("COM%1 visible 0 test port open 0").arg(index + 1));
+        QVERIFY(mainWindow->isConnected());
+        QCOMPARE(window.messages, QList<FakeWindow::Message>());
+        QCOMPARE(boxes.texts, QStringList());
+        for (auto &display : m_displays) {
+            QCOMPARE(display->received(), display->slavePath() == devices[index].systemLocation
+                                              ? protocol::bytes(protocol::KomendaProg)
+                                              : QByteArray());
+        }
+        mainWindow->Form_QueryUnload();
     }
 
-    void unavailablePortKeepsTheDialog_data()
+    void refusedPortKeepsTheDialog_data()
     {
-        QTest::addColumn<bool>("unplugged"); // else: never there at all
-        QTest::newRow("listed but never there") << false;
-        QTest::newRow("unplugged after listing") << true;
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("held by another program") << int(HeldByAnotherProgram) << Busy;
+        QTest::newRow("listed but never there") << int(NeverThere) << Unavailable;
+        QTest::newRow("unplugged after listing") << int(Unplugged) << Unavailable;
     }
 
-    void unavailablePortKeepsTheDialog()
+    // The refused port stays chosen, the dialog stays up, and another port
+    // still hands over.
+    void refusedPortKeepsTheDialog()
     {
-        QFETCH(bool, unplugged);
+        QFETCH(int, refusal);
+        QFETCH(QString, message);
         const QString missing = QStringLiteral("/dev/screenprog-no-such-device");
         const QList<SerialDevice> devices =
-            unplugged ? offerDisplays(2) : offerDisplays(1, {missing});
-        // The device that is gone: the second display, or the listed path.
-        int gone = 1;
-        if (!unplugged) {
-            gone = devices[0].systemLocation == missing ? 0 : 1;
-            QCOMPARE(devices[gone].systemLocation, missing);
+            refusal == NeverThere ? offerDisplays(1, {missing}) : offerDisplays(2);
+        const QString refused = refusal == NeverThere ? missing : m_displays[1]->slavePath();
+        const int index = devices[0].systemLocation == refused ? 0 : 1;
+        std::optional<QSerialPort> holder;
+        if (refusal == HeldByAnotherProgram) {
+            holder.emplace(refused);
+            QVERIFY2(holder->open(QIODevice::ReadWrite), qPrintable(holder->errorString()));
         }
-        int loads = 0;
-        fSelectSerialDevice dialog([&] { ++loads; });
+
+        QList<quint8> loadedNumbers;
+        fSelectSerialDevice dialog([&] { loadedNumbers.append(Module1::NumerPortu); });
         BoxAnswerer boxes;
         whenShown(dialog, [&] {
-            QCOMPARE(dialog.Combo1->count(), 2);
-            dialog.Combo1->setCurrentIndex(gone);
-            if (unplugged) {
-                emulator::DisplayEmulator *display = displayAt(devices[gone].systemLocation);
-                QVERIFY(display != nullptr);
-                display->closePort();
-            }
+            dialog.Combo1->setCurrentIndex(index);
+            if (refusal == Unplugged)
+                m_displays[1]->closePort();
             QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-            QCOMPARE(boxes.texts(), QStringList{Unavailable});
+            QCOMPARE(boxes.texts, QStringList{message});
             QVERIFY(dialog.isVisible());
-            QCOMPARE(dialog.Combo1->currentIndex(), gone);
-            QCOMPARE(Module1::NumerPortu, quint8(gone + 1));
-            dialog.close();
+            QCOMPARE(dialog.Combo1->currentIndex(), index);
+            QCOMPARE(Module1::NumerPortu, quint8(index + 1));
+            QVERIFY(!dialog.MSComm1->PortOpen());
+            QCOMPARE(loadedNumbers, QList<quint8>());
+
+            dialog.Combo1->setCurrentIndex(1 - index);
+            QTest::mouseClick(dialog.Command1, Qt::LeftButton);
         });
-        QVERIFY(!dialog.Form_Load());
-        QCOMPARE(loads, 0);
+        QVERIFY(dialog.Form_Load());
+        QCOMPARE(loadedNumbers, QList<quint8>{quint8(2 - index)});
+        QCOMPARE(boxes.texts, QStringList{message});
     }
 
-    void closeBoxEndsTheProgram_data()
-    {
-        QTest::addColumn<bool>("throughTheWindow");
-        QTest::newRow("widget close") << false;
-        QTest::newRow("window close") << true;
-    }
-
-    void closeBoxEndsTheProgram()
-    {
-        QFETCH(bool, throughTheWindow);
-        const QList<SerialDevice> devices = offerDisplays(1);
-        int loads = 0;
-        fSelectSerialDevice dialog([&] { ++loads; });
-        BoxAnswerer boxes;
-        whenShown(dialog, [&] {
-            if (throughTheWindow)
-                dialog.windowHandle()->close();
-            else
-                dialog.close();
-        });
-        QVERIFY(!dialog.Form_Load());
-        QCOMPARE(loads, 0);
-        QCOMPARE(Module1::NumerPortu, quint8(0));
-        QVERIFY(!dialog.MSComm1->PortOpen());
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(boxes.texts(), QStringList());
-        QCOMPARE(m_displays.front()->received(), QByteArray());
-    }
-
+    // Without ports the dialog is never shown: message 202, then the main
+    // window loads without a port.
     void noPortsLoadsTheMainWindowWithoutPort()
     {
         offerDisplays(0);
-        int shows = 0;
-        QList<int> boxesAtLoad;
         BoxAnswerer boxes;
-        fSelectSerialDevice dialog([&] { boxesAtLoad.append(int(boxes.boxes.size())); });
-        // The dialog itself is never shown on this path.
-        class ShowCounter : public QObject
-        {
-        public:
-            int &count;
-            explicit ShowCounter(int &c) : count(c) {}
-            bool eventFilter(QObject *, QEvent *event) override
-            {
-                if (event->type() == QEvent::Show)
-                    ++count;
-                return false;
-            }
-        } counter(shows);
-        dialog.installEventFilter(&counter);
+        QStringList boxesAtLoad;
+        fSelectSerialDevice dialog([&] { boxesAtLoad.append(boxes.texts.join('|')); });
 
         QVERIFY(dialog.Form_Load());
-        QCOMPARE(boxesAtLoad, QList<int>{1}); // loaded once, after message 202
-        QCOMPARE(boxes.texts(), QStringList{NoPorts});
-        QCOMPARE(boxes.boxes.first().title, QStringLiteral("Ostrzeżenie"));
-        QCOMPARE(boxes.boxes.first().icon, QMessageBox::Critical);
+        QCOMPARE(boxesAtLoad, QStringList{NoPorts}); // loaded once, after the message
+        QCOMPARE(boxes.texts, QStringList{NoPorts});
         QCOMPARE(Module1::NumerPortu, quint8(0));
-        QCOMPARE(shows, 0);
-        QCOMPARE(dialog.Combo1->count(), 0);
+        QCOMPARE(dialog.windowHandle(), nullptr); // never shown
         QCOMPARE(dialog.Combo1->currentIndex(), -1);
-    }
-
-    // The main window loaded by the hand-over opens the device behind the
-    // confirmed port and finds the display there.
-    void confirmingCom3OpensTheDeviceBehindCom3()
-    {
-        const QList<SerialDevice> devices = offerDisplays(3);
-        FakeWindow window;
-        std::unique_ptr<DeviceProgrammer> mainWindow;
-        quint8 numberAtLoad = 0;
-        fSelectSerialDevice dialog([&] {
-            numberAtLoad = Module1::NumerPortu;
-            mainWindow = std::make_unique<DeviceProgrammer>(window, true);
-            mainWindow->Form_Load();
-        });
-        BoxAnswerer boxes;
-        whenShown(dialog, [&] {
-            dialog.Combo1->setCurrentIndex(2);
-            QCOMPARE(dialog.Combo1->currentText(), QStringLiteral("COM3"));
-            pressKey(dialog.Combo1, Qt::Key_Return);
-        });
-        QVERIFY(dialog.Form_Load());
-        QCOMPARE(numberAtLoad, quint8(3));
-        QCOMPARE(Module1::NumerPortu, quint8(3));
-        QVERIFY(mainWindow != nullptr);
-        QVERIFY(mainWindow->isConnected());
-        QCOMPARE(window.messages, QList<FakeWindow::Message>());
-        QCOMPARE(boxes.texts(), QStringList());
-
-        const QByteArray prog = protocol::bytes(protocol::KomendaProg);
-        QCOMPARE(displayAt(devices[2].systemLocation)->received(), prog);
-        QCOMPARE(displayAt(devices[0].systemLocation)->received(), QByteArray());
-        QCOMPARE(displayAt(devices[1].systemLocation)->received(), QByteArray());
-        mainWindow->Form_QueryUnload();
     }
 
     // Opening the list asks for the ports again: an adapter plugged in later
     // shows up, and the chosen device stays chosen while it is there.
     void openingTheListProbesAgain()
     {
-        testDevices = {{QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT232R USB UART")}};
+        testDevices = {{"/dev/ttyUSB1", "FT232R USB UART"}};
         setSerialDeviceSource(listTestDevices);
-        int loads = 0;
-        fSelectSerialDevice dialog([&] { ++loads; });
+        fSelectSerialDevice dialog([] {});
         BoxAnswerer boxes;
         whenShown(dialog, [&] {
-            QComboBox *list = dialog.Combo1;
-            QCOMPARE(list->count(), 1);
-
+            const auto reopen = [list = dialog.Combo1] {
+                list->showPopup();
+                list->hidePopup();
+                return entries(list);
+            };
             // An adapter that numbers before the chosen one.
-            testDevices.append({QStringLiteral("/dev/ttyUSB0"), QStringLiteral("CP2102")});
-            list->showPopup();
-            QCOMPARE(list->count(), 2);
-            QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
-                     QStringLiteral("/dev/ttyUSB0 — CP2102"));
-            QCOMPARE(list->currentText(), QStringLiteral("COM2"));
-            QCOMPARE(list->currentData(fSelectSerialDevice::DeviceRole).toString(),
-                     QStringLiteral("/dev/ttyUSB1"));
-            list->hidePopup();
-
+            testDevices.append(SerialDevice{"/dev/ttyUSB0", "CP2102"});
+            QCOMPARE(reopen(), "COM1 /dev/ttyUSB0 — CP2102, COM2 /dev/ttyUSB1 — FT232R USB UART "
+                               "chosen: COM2");
             // The chosen one unplugged: the first entry is chosen.
-            testDevices.removeFirst();
-            testDevices.append({QStringLiteral("/dev/ttyS0"), QString()});
-            list->showPopup();
-            QCOMPARE(list->count(), 2);
-            QCOMPARE(list->currentIndex(), 0);
-            QCOMPARE(list->currentData(fSelectSerialDevice::DeviceRole).toString(),
-                     QStringLiteral("/dev/ttyS0"));
-            QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS0"));
-            list->hidePopup();
+            testDevices = {{"/dev/ttyUSB0", "CP2102"}, {"/dev/ttyS0", ""}};
+            QCOMPARE(reopen(), "COM1 /dev/ttyS0, COM2 /dev/ttyUSB0 — CP2102 chosen: COM1");
 
             // Everything unplugged: confirming shows nothing and hands nothing over.
             testDevices.clear();
-            list->showPopup();
-            QCOMPARE(list->count(), 0);
-            list->hidePopup();
+            QCOMPARE(reopen(), " chosen: ");
             QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-            pressKey(dialog.Combo1, Qt::Key_Return);
-            QCOMPARE(boxes.texts(), QStringList());
+            QTest::keyClick(dialog.Combo1, Qt::Key_Return);
+            QCOMPARE(boxes.texts, QStringList());
             QVERIFY(dialog.isVisible());
             QCOMPARE(Module1::NumerPortu, quint8(0));
             dialog.close();
         });
         QVERIFY(!dialog.Form_Load());
-        QCOMPARE(loads, 0);
     }
 };
 
