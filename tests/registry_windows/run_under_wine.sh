@@ -1,20 +1,15 @@
 #!/bin/sh
 # Runs the cross-compiled registry test under Wine in a prefix of its own.
-# Usage: run_under_wine.sh WINE64 TEST_EXE
-# WINE64 or TEST_EXE empty: Wine or the cross compiler is not installed, and
-# the test is skipped (exit code 77). A test program that should have been
-# built but is not there is a failure.
+# Usage: run_under_wine.sh WINE64 TEST_EXE; either empty when Wine or the cross
+# compiler is not installed, and the test is skipped (exit code 77).
 set -u
 wine=${1:-}
 exe=${2:-}
-if [ -z "$wine" ]; then
-    echo "wine64 not found: skipped"
+if [ -z "$wine" ] || [ -z "$exe" ]; then
+    echo "wine64 or the mingw-w64 cross compiler not installed: skipped"
     exit 77
 fi
-if [ -z "$exe" ]; then
-    echo "no mingw-w64 cross compiler: skipped"
-    exit 77
-fi
+# A test program that should have been built but is not there is a failure.
 if [ ! -f "$exe" ]; then
     echo "$exe was not built"
     exit 1
