@@ -34,14 +34,16 @@ QByteArray sz(const char *text)
     return QByteArray(text, qsizetype(std::strlen(text)) + 1); // with its NUL
 }
 
-// The device map with "\Device\Serial" + k holding names[k] with its NUL;
-// a null name leaves that slot without a value.
-Values ntSlots(const QList<const char *> &names)
+// The device map with "\Device\Serial" + k holding nt[k] and "COM" + (k + 1)
+// holding w9x[k], each with its NUL; a null name leaves that value out.
+Values deviceMap(const QList<const char *> &nt, const QList<const char *> &w9x = {})
 {
     Values values;
-    for (int k = 0; k < names.size(); ++k) {
-        if (names[k] != nullptr)
-            values.insert("\\Device\\Serial" + QByteArray::number(k), {StringValue, sz(names[k])});
+    for (int k = 0; k < qMax(nt.size(), w9x.size()); ++k) {
+        if (nt.value(k) != nullptr)
+            values.insert("\\Device\\Serial" + QByteArray::number(k), {StringValue, sz(nt[k])});
+        if (w9x.value(k) != nullptr)
+            values.insert("COM" + QByteArray::number(k + 1), {StringValue, sz(w9x[k])});
     }
     return values;
 }
@@ -115,20 +117,12 @@ public:
     }
 };
 
-QStringList toStringList(const std::vector<std::string> &names)
+QString joined(const std::vector<std::string> &names)
 {
     QStringList list;
     for (const std::string &name : names)
         list.append(QString::fromStdString(name));
-    return list;
-}
-
-QStringList slotNames(const char *prefix, int first)
-{
-    QStringList list;
-    for (int i = 0; i < 8; ++i)
-        list.append(prefix + QString::number(first + i));
-    return list;
+    return list.join(' ');
 }
 
 // Where the read looks: the stored value, or somewhere it is not.
@@ -211,71 +205,56 @@ private slots:
 
     void probe_data()
     {
-        QTest::addColumn<bool>("versionFails");
-        QTest::addColumn<uint>("platformId");
+        QTest::addColumn<int>("platform"); // -1: the version call fails
         QTest::addColumn<Values>("values");
-        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("expected");
 
-        const uint nt = PlatformNt;
-        const uint w9x = PlatformWindows9x;
-        const StoredValue com1{StringValue, sz("COM1")};
-        const StoredValue com2{StringValue, sz("COM2")};
-        const StoredValue com3{StringValue, sz("COM3")};
-
-        QTest::newRow("no ports") << false << nt << Values{} << QStringList{};
+        const int nt = PlatformNt;
+        const int w9x = PlatformWindows9x;
+        const auto _ = nullptr; // no value in that slot
+        QTest::newRow("no ports") << nt << Values{} << "";
         QTest::newRow("Windows 98 reads the COM values")
-            << false << w9x << Values{{"COM2", com2}, {"COM3", com3}, {"\\Device\\Serial0", com1}}
-            << QStringList{"COM2", "COM3"};
+            << w9x << deviceMap({"COM1"}, {_, "COM2", "COM3"}) << "COM2 COM3";
         QTest::newRow("NT reads the device values")
-            << false << nt << Values{{"COM2", com2}, {"\\Device\\Serial3", com3}, {"Serial0", com1}}
-            << QStringList{"COM3"};
-        // A failed version call leaves platform 0, which is not the 9x family.
+            << nt << deviceMap({_, _, _, "COM3"}, {_, "COM2"}) << "COM3";
         QTest::newRow("unknown platform counts as NT")
-            << false << 3u << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
-            << QStringList{"COM1"};
-        QTest::newRow("version call fails")
-            << true << w9x << Values{{"COM2", com2}, {"\\Device\\Serial0", com1}}
-            << QStringList{"COM1"};
+            << 3 << deviceMap({"COM1"}, {_, "COM2"}) << "COM1";
+        // A failed call leaves platform 0, which is not the 9x family.
+        QTest::newRow("version call fails") << -1 << deviceMap({"COM1"}, {_, "COM2"}) << "COM1";
         QTest::newRow("the filter")
-            << false << nt
-            << ntSlots({"COM12", "COM9", "COM0", "com1", "LPT1", "", " COM1", "COM8"})
-            << QStringList{"COM8"};
+            << nt << deviceMap({"COM12", "COM9", "COM0", "com1", "LPT1", "", " COM1", "COM8"})
+            << "COM8";
         QTest::newRow("the filter's edges")
-            << false << nt << ntSlots({"COM/", "COM:", "Com1", "COM1 ", "COM", "COM1"})
-            << QStringList{"COM1"};
-        QTest::newRow("slot order kept")
-            << false << nt << ntSlots({"COM3", "COM1"}) << QStringList{"COM3", "COM1"};
-        QTest::newRow("duplicates kept")
-            << false << nt << ntSlots({"COM2", "COM2"}) << QStringList{"COM2", "COM2"};
+            << nt << deviceMap({"COM/", "COM:", "Com1", "COM1 ", "COM", "COM1"}) << "COM1";
+        QTest::newRow("slot order kept") << nt << deviceMap({"COM3", "COM1"}) << "COM3 COM1";
+        QTest::newRow("duplicates kept") << nt << deviceMap({"COM2", "COM2"}) << "COM2 COM2";
         QTest::newRow("gaps skipped")
-            << false << nt << Values{{"\\Device\\Serial2", com1}, {"\\Device\\Serial7", com2}}
-            << QStringList{"COM1", "COM2"};
-        QTest::newRow("ninth slot never probed")
-            << false << nt << Values{{"\\Device\\Serial8", com1}, {"\\Device\\Serial10", com2}}
-            << QStringList{};
-        QTest::newRow("Windows 98 ninth slot never probed")
-            << false << w9x << Values{{"COM9", {StringValue, sz("COM8")}}} << QStringList{};
+            << nt << deviceMap({_, _, "COM1", _, _, _, _, "COM2"}) << "COM1 COM2";
+        const Values ninth =
+            deviceMap({_, _, _, _, _, _, _, _, "COM1"}, {_, _, _, _, _, _, _, _, "COM8"});
+        QTest::newRow("ninth slot never probed") << nt << ninth << "";
+        QTest::newRow("Windows 98 ninth slot never probed") << w9x << ninth << "";
     }
 
     void probe()
     {
-        QFETCH(bool, versionFails);
-        QFETCH(uint, platformId);
+        QFETCH(int, platform);
         QFETCH(Values, values);
-        QFETCH(QStringList, expected);
+        QFETCH(QString, expected);
 
         FakeRegistry registry;
-        registry.versionFails = versionFails;
-        registry.platformId = platformId;
+        registry.versionFails = platform < 0;
+        registry.platformId = std::uint32_t(platform);
         registry.values = values;
-        QCOMPARE(toStringList(probeSerialPorts(registry)), expected);
+        QCOMPARE(joined(probeSerialPorts(registry)), expected);
         QCOMPARE(registry.closed, registry.opened);
         // Every slot 1..8 is probed once, in ascending order, with its key.
-        const bool w9x = platformId == PlatformWindows9x && !versionFails;
-        QStringList queried;
-        for (const QByteArray &name : std::as_const(registry.queriedNames))
-            queried.append(QString::fromLatin1(name));
-        QCOMPARE(queried, w9x ? slotNames("COM", 1) : slotNames("\\Device\\Serial", 0));
+        const QString keys = platform == int(PlatformWindows9x)
+                                 ? "COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8"
+                                 : "\\Device\\Serial0 \\Device\\Serial1 \\Device\\Serial2 "
+                                   "\\Device\\Serial3 \\Device\\Serial4 \\Device\\Serial5 "
+                                   "\\Device\\Serial6 \\Device\\Serial7";
+        QCOMPARE(QString::fromLatin1(registry.queriedNames.join(' ')), keys);
 
         // Without the device map key there is nothing, whatever the values.
         registry.keyExists = false;
