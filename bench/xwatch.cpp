@@ -10,6 +10,9 @@
 //         exit STATUS SECONDS      (COMMAND ended; so does the watch)
 //   screenprog-bench-xwatch --now
 //       prints the monotonic clock, to time a key press sent from a script.
+//   screenprog-bench-xwatch --key WINDOW KEY
+//       gives WINDOW the keyboard focus and presses KEY (an X key name such as
+//       Return) as the keyboard does; prints the monotonic time of the press.
 //   screenprog-bench-xwatch --close WINDOW
 //       asks the window to close, as a window manager's close button does.
 //
@@ -18,6 +21,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -69,14 +73,41 @@ int ignoreErrors(Display *, XErrorEvent *)
     return 0;
 }
 
-int closeWindow(Display *display, const char *argument)
+bool windowId(const char *argument, Window &window)
 {
     char *end = nullptr;
-    const Window window = std::strtoul(argument, &end, 0);
-    if (end == argument || *end != '\0') {
-        std::fprintf(stderr, "not a window id: %s\n", argument);
+    window = std::strtoul(argument, &end, 0);
+    if (end != argument && *end == '\0')
+        return true;
+    std::fprintf(stderr, "not a window id: %s\n", argument);
+    return false;
+}
+
+int pressKey(Display *display, const char *windowArgument, const char *key)
+{
+    Window window = None;
+    if (!windowId(windowArgument, window))
+        return 2;
+    const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(key));
+    if (code == 0) {
+        std::fprintf(stderr, "no such key: %s\n", key);
         return 2;
     }
+    XSetInputFocus(display, window, RevertToParent, CurrentTime);
+    XSync(display, False);
+    const double pressed = monotonicSeconds();
+    XTestFakeKeyEvent(display, code, True, CurrentTime);
+    XTestFakeKeyEvent(display, code, False, CurrentTime);
+    XSync(display, False);
+    std::printf("%.6f\n", pressed);
+    return 0;
+}
+
+int closeWindow(Display *display, const char *argument)
+{
+    Window window = None;
+    if (!windowId(argument, window))
+        return 2;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -155,8 +186,12 @@ int main(int argc, char *argv[])
         std::printf("%.6f\n", monotonicSeconds());
         return 0;
     }
-    if (argc < 2 || (std::strcmp(argv[1], "--close") == 0 && argc != 3)) {
-        std::fprintf(stderr, "usage: %s COMMAND [ARG...] | --now | --close WINDOW\n", argv[0]);
+    const bool close = argc > 1 && std::strcmp(argv[1], "--close") == 0;
+    const bool key = argc > 1 && std::strcmp(argv[1], "--key") == 0;
+    if (argc < 2 || (close && argc != 3) || (key && argc != 4)) {
+        std::fprintf(stderr,
+                     "usage: %s COMMAND [ARG...] | --now | --key WINDOW KEY | --close WINDOW\n",
+                     argv[0]);
         return 2;
     }
     Display *display = XOpenDisplay(nullptr);
@@ -165,8 +200,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     XSetErrorHandler(ignoreErrors);
-    const int status = std::strcmp(argv[1], "--close") == 0 ? closeWindow(display, argv[2])
-                                                            : watch(display, argv + 1);
+    const int status = close ? closeWindow(display, argv[2])
+                       : key ? pressKey(display, argv[2], argv[3])
+                             : watch(display, argv + 1);
     XCloseDisplay(display);
     return status;
 }

@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034  # it sets variables for its callers
 # Puts the display emulator behind the machine's first serial port, ttyS0, for
 # one program and its children only, so the real screenprog lists it as COM1
 # and talks to it as to a display on the wire. Sourced by scripts/demo and

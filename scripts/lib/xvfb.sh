@@ -14,7 +14,8 @@ xvfb_start() {
     local i
     for ((i = 0; i < 100; i++)); do
         if [[ -s $numberFile ]]; then
-            export DISPLAY=":$(<"$numberFile")"
+            DISPLAY=":$(<"$numberFile")"
+            export DISPLAY
             rm -f "$numberFile"
             return 0
         fi
