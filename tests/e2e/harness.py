@@ -124,10 +124,15 @@ class Emulator:
     def __init__(self, program, machine, *options):
         self.machine = machine
         self.record = os.path.join(machine.work, "emulator-record.txt")
-        self.log = open(os.path.join(machine.work, "emulator-log.txt"), "w")
+        self.log_path = os.path.join(machine.work, "emulator-log.txt")
+        self.log = open(self.log_path, "w")
         self.process = subprocess.Popen([program, "--record", self.record, *options],
-                                        stdout=subprocess.PIPE, stderr=self.log, text=True)
-        self.pty = self.process.stdout.readline().strip()
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        # The first line names the device.
+        first = wait_until("the emulator's device",
+                           lambda: (lambda t: t if t.endswith("\n") else None)(
+                               open(self.log_path).readline()), 10)
+        self.pty = first.strip()
         check(self.pty.startswith("/dev/"), f"the emulator gave no device: {self.pty!r}")
         run("mount", "--bind", self.pty, machine.device)
         self.bound = True
@@ -143,6 +148,10 @@ class Emulator:
         if self.bound:
             subprocess.run(["umount", self.machine.device], check=True)
             self.bound = False
+
+    def log_text(self):
+        with open(self.log_path, errors="replace") as f:
+            return f.read()
 
     def lines(self):
         try:
@@ -317,7 +326,12 @@ class Program:
         """A real mouse click in the middle of the element."""
         x, y, w, h = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         check(w > 0 and h > 0, f"{node.name!r} has no place on the screen")
-        xdotool("mousemove", "--sync", x + w // 2, y + h // 2)
+        self.click_at(x + w // 2, y + h // 2, times)
+
+    def click_at(self, x, y, times=1):
+        # Not --sync: it waits for a motion that never comes when the pointer
+        # is already there.
+        xdotool("mousemove", x, y)
         xdotool("click", "--repeat", times, "--delay", 30, 1)
 
     def press(self, node):
@@ -332,6 +346,14 @@ class Program:
             xdotool("type", "--delay", 20, text)
         else:
             xdotool("key", "BackSpace")
+
+    def paste_into(self, field, text):
+        """Clicks into the field, selects what it holds and pastes text over
+        it from the clipboard with Ctrl+V."""
+        set_clipboard(text)
+        self.click(field)
+        xdotool("key", "--clearmodifiers", "ctrl+a")
+        xdotool("key", "--clearmodifiers", "ctrl+v")
 
     def key(self, *keys):
         xdotool("key", "--clearmodifiers", *keys)

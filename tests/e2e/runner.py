@@ -98,9 +98,8 @@ def main():
                 print(f"FAIL   {name} ({seconds:.1f} s)")
                 for problem in problems:
                     print("       " + problem.replace("\n", "\n       "))
-                log = os.path.join(machine.work, "emulator-log.txt")
-                if os.path.exists(log):
-                    print("       emulator's log:\n" + open(log).read())
+                for emulator in case.emulators:
+                    print("       the emulator's log:\n" + emulator.log_text())
             else:
                 passed += 1
                 print(f"PASS   {name} ({seconds:.1f} s)")

@@ -30,14 +30,20 @@ class MainWindow:
     def __init__(self, program):
         self.program = program
         self.node = program.main_window()
-
-    def all(self):
-        return list(descendants(self.node))
+        # Walking the tree costs a round trip per element: walk it once and
+        # keep the elements by their role and first name.
+        self.nodes = {}
+        for n in descendants(self.node):
+            self.nodes.setdefault((n.getRoleName(), n.name), n)
+        self._combos = {}
 
     def element(self, role, name):
-        node = find(self.node, role, name)
+        node = self.nodes.get((role, name))
         check(node is not None, f"no {role} {name!r} in the main window")
         return node
+
+    def find(self, role, name):
+        return self.nodes.get((role, name))
 
     def button(self, name):
         return self.element("push button", name)
@@ -52,20 +58,26 @@ class MainWindow:
         return self.element("check box", f"Zaznacz parametry ({memory})")
 
     def clock_field(self):
-        return find(self.node, "text", "Godzina zegara")
+        return self.find("text", "Godzina zegara")
+
+    def long_beep(self):
+        return self.nodes.get(("push button", "Włącz długi dźwięk"))
 
     def combos(self, memory):
         """The page's lists in the window's order: scroll kind, speed,
         brightness and, on the RAM page, the number of screens."""
-        texts = self.element("panel", TEXTS_PANEL[memory])
-        page = texts.parent
-        panel = [page.getChildAtIndex(i) for i in range(page.childCount)
-                 if page.getChildAtIndex(i).name.strip() == "Parametry programowalne"][0]
-        return [c for c in descendants(panel) if c.getRoleName() == "combo box"]
+        if memory not in self._combos:
+            texts = self.element("panel", TEXTS_PANEL[memory])
+            page = texts.parent
+            panel = [page.getChildAtIndex(i) for i in range(page.childCount)
+                     if page.getChildAtIndex(i).name.strip() == "Parametry programowalne"][0]
+            self._combos[memory] = [c for c in descendants(panel)
+                                    if c.getRoleName() == "combo box"]
+        return self._combos[memory]
 
     def show_page(self, memory):
         tab = self.element("page tab", TAB[memory])
-        if not state(tab, pyatspi.STATE_SELECTED):
+        if self.selected_page() != memory:
             self.program.click(tab)
             wait_until(f"the page {TAB[memory]!r}",
                        lambda: state(self.element("panel", TEXTS_PANEL[memory]),
@@ -73,23 +85,31 @@ class MainWindow:
 
     def selected_page(self):
         for memory in (RAM, EEPROM):
-            if state(self.element("page tab", TAB[memory]), pyatspi.STATE_SELECTED):
+            if state(self.element("panel", TEXTS_PANEL[memory]), pyatspi.STATE_SHOWING):
                 return memory
         return None
 
     def choose(self, combo, item):
         """Opens the list with the mouse and clicks the item."""
         self.program.click(combo)
-        entry = wait_until(f"the item {item!r} on the screen",
-                           lambda: next(n for n in descendants(combo)
-                                        if n.getRoleName() == "list item" and n.name == item
-                                        and state(n, pyatspi.STATE_SHOWING)))
-        self.program.click(entry)
+        items = combo.getChildAtIndex(0)
+        wait_until("the list to open", lambda: state(items, pyatspi.STATE_SHOWING))
+        entry = next(n for n in (items.getChildAtIndex(i) for i in range(items.childCount))
+                     if n.name == item)
+        # An item reaches past the narrow popup: click inside the popup.
+        lx, _, lw, _ = items.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        _, y, _, h = entry.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        self.program.click_at(lx + min(lw // 2, 10), y + h // 2)
         wait_until(f"the list to show {item!r}", lambda: combo.name == item)
 
     def set_row(self, memory, n, text, checked=True):
         field = self.text(memory, n)
-        self.program.type_into(field, text)
+        # xdotool mistypes capitals outside ASCII (it sends Ó as ó): those
+        # texts come in through the clipboard, as a user pastes them.
+        if any(c.isupper() and not c.isascii() for c in text):
+            self.program.paste_into(field, text)
+        else:
+            self.program.type_into(field, text)
         wait_until(f"the text {text!r} in row {n}", lambda: text_of(field) == text, 5)
         self.set_checked(self.row_check(memory, n), checked)
 
@@ -104,15 +124,7 @@ class MainWindow:
 
     def device_buttons_enabled(self):
         names = DEVICE_BUTTONS + ([CLOCK_BUTTON] if self.clock_field() else [])
-        # The long-beep button's caption changes; find it by either caption.
-        result = {}
-        for name in names:
-            node = find(self.node, "push button", name)
-            if node is None and name == "Włącz długi dźwięk":
-                node = find(self.node, "push button", "Wyłącz długi dźwięk")
-            check(node is not None, f"no button {name!r}")
-            result[name] = state(node, pyatspi.STATE_ENABLED)
-        return result
+        return {name: state(self.button(name), pyatspi.STATE_ENABLED) for name in names}
 
     def texts(self):
         """Every screen text field's text, by (memory, row)."""
