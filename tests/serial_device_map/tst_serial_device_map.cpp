@@ -1,17 +1,12 @@
 // The serial device map made up from the machine's serial devices: what the
-// registry calls answer, the ports the probe finds in it, and that COMn opens
-// the device listed as COMn.
+// registry calls answer, the ports the probe finds in it, and that the serial
+// link's COMn is the device listed as COMn.
 
 #include "ports/port_list.h"
 #include "ports/serial_device_registry.h"
 #include "programming/serial_devices.h"
-#include "programming/serial_link.h"
-#include "protocol/frames.h"
-#include "tools/display_emulator.h"
 
 #include <QTest>
-
-#include <memory>
 
 using namespace modRegistry;
 
@@ -32,7 +27,7 @@ QList<SerialDevice> devices(const QStringList &locations)
     return list;
 }
 
-// The entries the dialog would offer for these devices, as "COMn location".
+// The entries the dialog would offer for these devices: "COMn" and the device text.
 QStringList offered(const QList<SerialDevice> &devices)
 {
     testDevices = devices;
@@ -150,35 +145,6 @@ private slots:
         QCOMPARE(offered({listed[3], listed[1], listed[0], listed[2]}), expected);
         for (int n = 1; n <= 4; ++n)
             QCOMPARE(systemPortName(n), expected[n - 1].section(' ', 1, 1));
-    }
-
-    void comNOpensTheDeviceListedAsComN()
-    {
-        std::vector<std::unique_ptr<emulator::DisplayEmulator>> displays;
-        QStringList paths;
-        for (int i = 0; i < 3; ++i) {
-            displays.push_back(std::make_unique<emulator::DisplayEmulator>());
-            QVERIFY2(displays.back()->open(), qPrintable(displays.back()->errorString()));
-            paths.append(displays.back()->slavePath());
-        }
-        const QStringList entries = offered(devices(paths));
-        const QByteArray prog = protocol::bytes(protocol::KomendaProg);
-        for (int n = 1; n <= 3; ++n) {
-            SerialLink link;
-            link.setCommPort(n);
-            QCOMPARE(link.open(), SerialLink::OpenResult::Opened);
-            QVERIFY(link.Output(prog));
-            link.close();
-            // Only the display behind COMn has heard anything, once.
-            for (auto &display : displays) {
-                const bool behind = entries[n - 1].section(' ', 1, 1) == display->slavePath();
-                if (behind)
-                    QTRY_COMPARE_WITH_TIMEOUT(display->received(), prog, 5000);
-                else
-                    QCOMPARE(display->received(), QByteArray());
-                display->clearLog();
-            }
-        }
     }
 };
 
