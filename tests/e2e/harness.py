@@ -69,11 +69,8 @@ class Machine:
         self.device_name, self.device_sysfs = self._pick_device()
         self.device = "/dev/" + self.device_name
         run("mount", "-t", "tmpfs", "none", "/sys/class/tty")
-        self.made_node = False
-        if not os.path.exists(self.device):
-            # A mount point for the emulator's pty; removed again at the end.
-            open(self.device, "w").close()
-            self.made_node = True
+        self._private_dev()
+        self.put_device()
         self.list_port(True)
         self.bus = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -91,6 +88,35 @@ class Machine:
                 return name, real
         raise Failure("this machine has no serial device to stand in for")
 
+    def _private_dev(self):
+        host = os.path.join(self.work, "host-dev")
+        os.mkdir(host)
+        run("mount", "--rbind", "/dev", host)
+        run("mount", "-t", "tmpfs", "-o", "mode=755", "none", "/dev")
+        for name in ("null", "zero", "full", "random", "urandom", "tty", "ptmx"):
+            st = os.stat(os.path.join(host, name))
+            os.mknod(os.path.join("/dev", name), st.st_mode, st.st_rdev)
+            os.chmod(os.path.join("/dev", name), st.st_mode & 0o777)
+        for name in ("pts", "shm"):
+            os.mkdir(os.path.join("/dev", name))
+            run("mount", "--rbind", os.path.join(host, name), os.path.join("/dev", name))
+        for name, target in (("fd", "/proc/self/fd"), ("stdin", "/proc/self/fd/0"),
+                             ("stdout", "/proc/self/fd/1"), ("stderr", "/proc/self/fd/2")):
+            os.symlink(target, os.path.join("/dev", name))
+
+    def put_device(self):
+        """The device's node, a plain file the emulator's pty is bound over."""
+        if not os.path.lexists(self.device):
+            open(self.device, "w").close()
+
+    def take_device_away(self):
+        """The device leaves the machine, as an unplugged adapter does: its
+        node and its entry in the system's device list are gone."""
+        subprocess.run(["umount", "-l", self.device], stderr=subprocess.DEVNULL)
+        if os.path.lexists(self.device):
+            os.unlink(self.device)
+        self.list_port(False)
+
     def list_port(self, listed):
         link = os.path.join("/sys/class/tty", self.device_name)
         if listed and not os.path.lexists(link):
@@ -104,9 +130,6 @@ class Machine:
     def close(self):
         self.bus.terminate()
         self.bus.wait()
-        if self.made_node:
-            subprocess.run(["umount", "-l", self.device], stderr=subprocess.DEVNULL)
-            os.unlink(self.device)
 
 
 # --- The display emulator -------------------------------------------------
@@ -121,10 +144,13 @@ class Frame:
 
 
 class Emulator:
+    count = 0
+
     def __init__(self, program, machine, *options):
         self.machine = machine
-        self.record = os.path.join(machine.work, "emulator-record.txt")
-        self.log_path = os.path.join(machine.work, "emulator-log.txt")
+        Emulator.count += 1
+        self.record = os.path.join(machine.work, f"emulator-{Emulator.count}-record.txt")
+        self.log_path = os.path.join(machine.work, f"emulator-{Emulator.count}-log.txt")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen([program, "--record", self.record, *options],
                                         stdout=self.log, stderr=subprocess.STDOUT)
@@ -146,7 +172,7 @@ class Emulator:
 
     def unbind(self):
         if self.bound:
-            subprocess.run(["umount", self.machine.device], check=True)
+            subprocess.run(["umount", "-l", self.machine.device], stderr=subprocess.DEVNULL)
             self.bound = False
 
     def log_text(self):
@@ -243,6 +269,8 @@ SANITIZER_REPORT = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SU
 
 
 class Program:
+    count = 0
+
     def __init__(self, path, machine):
         self.path = path
         self.name = os.path.basename(path)
@@ -252,7 +280,8 @@ class Program:
         # Qt's own switch for its accessibility bridge.
         env.pop("QT_QPA_PLATFORM", None)
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
-        self.stderr_path = os.path.join(machine.work, f"{self.name}-stderr.txt")
+        Program.count += 1
+        self.stderr_path = os.path.join(machine.work, f"{self.name}-{Program.count}-stderr.txt")
         self.stderr = open(self.stderr_path, "w")
         self.started = time.monotonic()
         self.process = subprocess.Popen([path], env=env, stdout=self.stderr, stderr=self.stderr)
@@ -420,3 +449,95 @@ def state(node, which):
 def text_of(node):
     t = node.queryText()
     return t.getText(0, t.characterCount)
+
+
+# --- Taking the port away between the port dialog's test-open and the main
+#     window's own opening -------------------------------------------------
+
+class PortGoneAfterTestOpen:
+    """Takes the device away right after the port dialog's test-open, before
+    the main window opens it again.
+
+    The kernel reports nothing for opening a pty, but every opening of a
+    serial port by the program goes through its lock file in /run/lock, a
+    plain file; fanotify watches that. The first lock (the test-open) goes
+    through; when it is let go, the device is taken away at once, and any
+    later lock is held by the kernel until then and refused. The program
+    cannot slip between the two."""
+
+    FAN_CLOEXEC, FAN_CLASS_CONTENT = 0x01, 0x04
+    FAN_MARK_ADD = 0x01
+    FAN_CLOSE_WRITE, FAN_OPEN_PERM, FAN_EVENT_ON_CHILD = 0x08, 0x00010000, 0x08000000
+    FAN_ALLOW, FAN_DENY = 0x01, 0x02
+
+    def __init__(self, machine):
+        import threading
+        self.machine = machine
+        self.lock_name = os.path.basename(machine.lock_path())
+        libc = ctypes.CDLL(None, use_errno=True)
+        self.fd = libc.fanotify_init(self.FAN_CLOEXEC | self.FAN_CLASS_CONTENT, os.O_RDONLY)
+        check(self.fd >= 0, f"fanotify_init: {os.strerror(ctypes.get_errno())}")
+        libc.fanotify_mark.argtypes = [ctypes.c_int, ctypes.c_uint, ctypes.c_uint64,
+                                       ctypes.c_int, ctypes.c_char_p]
+        marked = libc.fanotify_mark(
+            self.fd, self.FAN_MARK_ADD,
+            self.FAN_CLOSE_WRITE | self.FAN_OPEN_PERM | self.FAN_EVENT_ON_CHILD, -100,
+            os.path.dirname(machine.lock_path()).encode())
+        check(marked == 0, f"fanotify_mark: {os.strerror(ctypes.get_errno())}")
+        self.events = []
+        self.stopping = False
+        self.thread = threading.Thread(target=self._watch, daemon=True)
+        self.thread.start()
+
+    def _watch(self):
+        import select
+        import struct
+        gone = False
+        while not self.stopping:
+            if not select.select([self.fd], [], [], 0.1)[0]:
+                continue
+            data = os.read(self.fd, 4096)
+            offset = 0
+            while offset + 24 <= len(data):
+                length, _, _, _, mask, fd, _ = struct.unpack_from("IBBHQii", data, offset)
+                offset += length
+                ours = fd >= 0 and os.path.basename(os.readlink(f"/proc/self/fd/{fd}")) \
+                    .startswith(self.lock_name)
+                if ours and mask & self.FAN_CLOSE_WRITE and not gone:
+                    self.machine.take_device_away()
+                    gone = True
+                    self.events.append("test-open over, device taken away")
+                if mask & self.FAN_OPEN_PERM:
+                    answer = self.FAN_DENY if ours and gone else self.FAN_ALLOW
+                    if ours:
+                        self.events.append("lock refused" if gone else "lock allowed")
+                    os.write(self.fd, struct.pack("iI", fd, answer))
+                if fd >= 0:
+                    os.close(fd)
+
+    def stop(self):
+        # Once the group is closed the kernel lets every opening still held
+        # go through.
+        self.stopping = True
+        self.thread.join()
+        os.close(self.fd)
+
+
+class PortHolder:
+    """Another program that has the port open and locked the way Qt's serial
+    ports lock it: a lock file in /run/lock naming a live process."""
+
+    def __init__(self, machine):
+        self.machine = machine
+        self.device = open(machine.device, "rb", buffering=0)
+        self.process = subprocess.Popen(["sleep", "600"], stdin=self.device)
+        name = os.path.basename(os.path.realpath(f"/proc/{self.process.pid}/exe"))
+        with open(machine.lock_path(), "w") as lock:
+            lock.write(f"{self.process.pid}\n{name}\n{os.uname().nodename}\n")
+
+    def release(self):
+        self.process.kill()
+        self.process.wait()
+        self.device.close()
+        if os.path.exists(self.machine.lock_path()):
+            os.unlink(self.machine.lock_path())

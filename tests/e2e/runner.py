@@ -53,6 +53,7 @@ class Case:
                 problems.append(f"sanitizer report from {program.name}:\n{report}")
         for emulator in self.emulators:
             emulator.stop()
+        self.machine.put_device()
         self.machine.list_port(True)
         if os.path.exists(self.machine.lock_path()):
             os.unlink(self.machine.lock_path())
