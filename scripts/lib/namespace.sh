@@ -13,7 +13,7 @@
 # namespace (unshare -Urm), which the kernel must allow. Nothing outside the
 # namespace changes, except /dev/ttyS0 made (as root) when missing.
 #
-#   ns_prepare           checks the machine; sets NS_SYSFS and NS_UNSHARE
+#   ns_prepare           checks the machine; sets NS_UNSHARE
 #   emulator_start LOG|- [OPTION...]
 #                        starts velta-display-emulator; sets EMULATOR_PID and
 #                        EMULATOR_PTY
@@ -29,8 +29,6 @@ ns_prepare() {
         echo "so there is no port for the display emulator to stand in for." >&2
         return 1
     fi
-    # Resolved now: the tmpfs will hide the link it comes from.
-    NS_SYSFS=$(readlink -f "/sys/class/tty/$NS_PORT")
     NS_MADE_NODE=
     if [[ $(id -u) == 0 ]]; then
         NS_UNSHARE=(unshare --mount --propagation private)
@@ -62,21 +60,34 @@ ns_cleanup() {
 }
 
 # The setup that runs inside the namespace, before the program replaces it.
+# The sysfs entries are resolved before the tmpfs hides the links to them.
 # shellcheck disable=SC2016
 NS_SETUP='set -e
-pty=$1 sysfs=$2 port=$3
+pty=$1 port=$2 listing=$3
 shift 3
+declare -A targets=()
+for entry in /sys/class/tty/*; do
+    name=${entry##*/}
+    if [[ $listing == all || $name == "$port" ]]; then
+        targets[$name]=$(readlink -f "$entry")
+    fi
+done
 mount --make-rprivate /
 mount -t tmpfs -o mode=1777 none /run/lock
 mount -t tmpfs -o mode=755 none /sys/class/tty
-ln -s "$sysfs" "/sys/class/tty/$port"
+for name in "${!targets[@]}"; do
+    ln -s "${targets[$name]}" "/sys/class/tty/$name"
+done
 mount --bind "$pty" "/dev/$port"
 exec "$@"'
 
+# ns_exec PTY COMMAND [ARG...]: with NS_LISTING=all, /sys/class/tty keeps all
+# of the machine's entries (ttyS0 still the pty), for timing the port listing
+# as a real machine has it.
 ns_exec() {
     local pty=$1
     shift
-    "${NS_UNSHARE[@]}" bash -c "$NS_SETUP" ns-setup "$pty" "$NS_SYSFS" "$NS_PORT" "$@"
+    "${NS_UNSHARE[@]}" bash -c "$NS_SETUP" ns-setup "$pty" "$NS_PORT" "${NS_LISTING:-one}" "$@"
 }
 
 # Starts the emulator with its decoded frames going to the file LOG, or to
