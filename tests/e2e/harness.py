@@ -89,7 +89,7 @@ class Machine:
         raise Failure("this machine has no serial device to stand in for")
 
     def _private_dev(self):
-        host = os.path.join(self.work, "host-dev")
+        self.host_dev = host = os.path.join(self.work, "host-dev")
         os.mkdir(host)
         run("mount", "--rbind", "/dev", host)
         run("mount", "-t", "tmpfs", "-o", "mode=755", "none", "/dev")
@@ -130,6 +130,18 @@ class Machine:
     def close(self):
         self.bus.terminate()
         self.bus.wait()
+        # host-dev holds the machine's own /dev: unmounted first, and the
+        # work folder is emptied file by file, never removed as a tree.
+        subprocess.run(["umount", "-R", "-l", self.host_dev], stderr=subprocess.DEVNULL)
+        for name in os.listdir(self.work):
+            path = os.path.join(self.work, name)
+            if os.path.isfile(path) and not os.path.islink(path):
+                os.unlink(path)
+        try:
+            os.rmdir(self.host_dev)
+            os.rmdir(self.work)
+        except OSError:
+            pass
 
 
 # --- The display emulator -------------------------------------------------

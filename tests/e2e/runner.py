@@ -101,6 +101,9 @@ def main():
                     print("       " + problem.replace("\n", "\n       "))
                 for emulator in case.emulators:
                     print("       the emulator's log:\n" + emulator.log_text())
+                for program in case.programs:
+                    with open(program.stderr_path, errors="replace") as f:
+                        print(f"       {program.name}'s output:\n" + f.read()[-4000:])
             else:
                 passed += 1
                 print(f"PASS   {name} ({seconds:.1f} s)")
