@@ -7,7 +7,8 @@
 # The program runs in a private mount namespace where:
 #   - the emulator's pseudo-terminal is bound over /dev/ttyS0;
 #   - a tmpfs over /sys/class/tty holds only a link to ttyS0's real sysfs
-#     entry, so Qt's port list shows exactly that port;
+#     entry, so Qt's port list shows exactly that port (with NS_LISTING=all,
+#     links to all of the machine's entries);
 #   - a tmpfs over /run/lock hides serial-port lock files of other programs.
 # As root this is a plain mount namespace; otherwise an unprivileged user
 # namespace (unshare -Urm), which the kernel must allow. Nothing outside the
