@@ -3,12 +3,19 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 #include <tuple>
 #include <utility>
 
 namespace {
 
 SerialDeviceSource deviceSource = nullptr;
+
+// The devices as last listed. "COMn" names what the user was shown, so a port
+// number keeps meaning the same device until the ports are listed again, even
+// when an adapter comes or goes in between; it also spares listing the ports
+// anew at every opening.
+std::optional<QList<SerialDevice>> lastListing;
 
 QList<SerialDevice> systemDevices()
 {
@@ -62,12 +69,14 @@ QList<SerialDevice> orderedSerialDevices(const QList<SerialDevice> &devices)
 
 QList<SerialDevice> serialDevices()
 {
-    return orderedSerialDevices(deviceSource ? deviceSource() : systemDevices());
+    lastListing = orderedSerialDevices(deviceSource ? deviceSource() : systemDevices());
+    return *lastListing;
 }
 
 void setSerialDeviceSource(SerialDeviceSource source)
 {
     deviceSource = source;
+    lastListing.reset();
 }
 
 QString systemPortName(int portNumber)
@@ -79,7 +88,7 @@ QString systemPortName(int portNumber)
     if (!deviceSource)
         return QStringLiteral("COM%1").arg(portNumber);
 #endif
-    const QList<SerialDevice> devices = serialDevices();
+    const QList<SerialDevice> devices = lastListing ? *lastListing : serialDevices();
     if (portNumber > devices.size())
         return {};
     return devices.at(portNumber - 1).systemLocation;

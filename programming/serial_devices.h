@@ -23,11 +23,13 @@ QList<SerialDevice> serialDevices();
 
 // Where serialDevices() finds the devices before ordering them; by default
 // QSerialPortInfo::availablePorts(). Tests put a list of their own devices
-// (pseudo-terminals) in its place; nullptr restores the default.
+// (pseudo-terminals) in its place; nullptr restores the default. Either way
+// the last listing is forgotten.
 using SerialDeviceSource = QList<SerialDevice> (*)();
 void setSerialDeviceSource(SerialDeviceSource source);
 
 // The system name of the device behind "COM" + portNumber: on Windows that
-// name itself, elsewhere the device at that place of serialDevices(); empty
-// when there is none.
+// name itself, elsewhere the device at that place of the last serialDevices()
+// listing (listing the devices first when they never were); empty when there
+// is none.
 QString systemPortName(int portNumber);

@@ -146,6 +146,20 @@ private slots:
         for (int n = 1; n <= 4; ++n)
             QCOMPARE(systemPortName(n), expected[n - 1].section(' ', 1, 1));
     }
+
+    // COMn stays the device the user was offered, though an adapter plugged in
+    // before the confirmation would move it, until the ports are listed again.
+    void numbersFollowTheLastListing()
+    {
+        QCOMPARE(offered(devices({"/dev/ttyUSB0"})),
+                 QStringList{"COM1 /dev/ttyUSB0 — device at /dev/ttyUSB0"});
+        testDevices = devices({"/dev/ttyUSB0", "/dev/ttyS0"});
+        QCOMPARE(systemPortName(1), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(systemPortName(2), QString());
+        serialDevices();
+        QCOMPARE(systemPortName(1), QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(systemPortName(2), QStringLiteral("/dev/ttyUSB0"));
+    }
 };
 
 QTEST_GUILESS_MAIN(SerialDeviceMap)
