@@ -363,8 +363,13 @@ void fMain::Form_Unload()
 void fMain::About_Command_Click()
 {
     // Modal and without an owner: the main window takes no input meanwhile.
-    frmAbout about;
-    about.exec();
+    // Shown rather than run in an event loop of its own, so that an upload
+    // waiting between two frames is not held up until the window closes.
+    auto *about = new frmAbout;
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->setWindowModality(Qt::ApplicationModal);
+    connect(this, &QObject::destroyed, about, [about] { delete about; });
+    about->show();
 }
 
 void fMain::UstawieniaPoczatkoweProgramowania()

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
@@ -148,34 +149,35 @@ private slots:
             QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                               box->mapTo(&window, box->rect().center()));
         };
-        int result = -1;
-        QStringList texts;
-        QTimer::singleShot(0, [&] {
-            QTRY_VERIFY(qobject_cast<frmAbout *>(QApplication::activeModalWidget()) != nullptr);
-            auto *about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
-            QTimer::singleShot(10000, about, [about] { about->done(42); }); // guard only
-            connect(about, &QDialog::finished, about, [&result](int r) { result = r; });
-            QVERIFY(about->parentWidget() == nullptr);
-            QCOMPARE(about->windowModality(), Qt::ApplicationModal);
-            QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
-            QTest::keyClick(about, Qt::Key_Tab);
-            QCOMPARE(QApplication::focusWidget(), about->cmdOK);
-            const QImage image = about->grab().toImage();
-            const int middle = (px(105) + px(4080)) / 2;
-            QCOMPARE(QColor(image.pixel(middle, px(2160))), QColor(128, 128, 128));
-            QCOMPARE(QColor(image.pixel(middle, px(2160) + 1)), QColor(255, 255, 255));
-            for (QLabel *label : about->findChildren<QLabel *>())
-                texts << label->objectName() + u'=' + label->text();
-            clickTheBox();
-            QCOMPARE(box->isChecked(), before);
-            if (key == 0)
-                QTest::mouseClick(about->cmdOK, Qt::LeftButton);
-            else
-                QTest::keyClick(about, Qt::Key(key));
-        });
+        // The click returns with the window open: a wait of a running upload,
+        // which shares this event loop, goes on meanwhile.
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("About_Command")),
                           Qt::LeftButton);
+        QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+        QVERIFY(about);
+        int result = -1;
+        connect(about, &QDialog::finished, about, [&result](int r) { result = r; });
+        QVERIFY(about->parentWidget() == nullptr);
+        QCOMPARE(about->windowModality(), Qt::ApplicationModal);
+        QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
+        QTest::keyClick(about, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), about->cmdOK);
+        const QImage image = about->grab().toImage();
+        const int middle = (px(105) + px(4080)) / 2;
+        QCOMPARE(QColor(image.pixel(middle, px(2160))), QColor(128, 128, 128));
+        QCOMPARE(QColor(image.pixel(middle, px(2160) + 1)), QColor(255, 255, 255));
+        QStringList texts;
+        for (QLabel *label : about->findChildren<QLabel *>())
+            texts << label->objectName() + u'=' + label->text();
+        clickTheBox();
+        QCOMPARE(box->isChecked(), before);
+        if (key == 0)
+            QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+        else
+            QTest::keyClick(about, Qt::Key(key));
         QCOMPARE(result, int(QDialog::Accepted));
+        // Closed is destroyed: the next opening starts from the fixed texts.
+        QTRY_VERIFY(about.isNull());
         QCOMPARE(texts.size(), 5);
         if (firstTexts.isEmpty())
             firstTexts = texts;
