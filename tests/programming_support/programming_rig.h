@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -138,15 +139,85 @@ inline emulator::Reply reply(emulator::Reply::Kind kind, int delayMs = 0)
     return reply;
 }
 
-inline QByteArray frame(std::uint8_t code)
-{
-    return protocol::dataFrame(code);
-}
-
 inline const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
 inline const QByteArray Ack = protocol::bytes(protocol::OdpowiedzOK);
 inline const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
 inline const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
+
+// One test's world: the window's logic, its window, and a fresh emulated
+// display as COM1 (when ready).
+struct Bench
+{
+    explicit Bench(bool withClock = true) : programmer(window, withClock) {}
+    ~Bench()
+    {
+        setSerialDeviceSource(nullptr);
+        Module1::NumerPortu = 0;
+    }
+
+    FakeWindow window;
+    emulator::DisplayEmulator display;
+    bool ready = useDisplay(display);
+    DeviceProgrammer programmer;
+
+    // Loads the window as the port dialog does; true when the display took the handshake.
+    bool connect()
+    {
+        programmer.Form_Load();
+        return programmer.isConnected();
+    }
+
+    // Runs the action a while after the display has received a frame with
+    // this code: inside the program's wait for that frame's answer.
+    void whileWaitingFor(std::uint8_t code, int delayMs, const std::function<void()> &action)
+    {
+        QObject::connect(&display, &emulator::DisplayEmulator::frameReceived, &display,
+                         [=, this](const emulator::ReceivedFrame &frame) {
+                             if (frame.bytes.at(4) == char(code))
+                                 QTimer::singleShot(delayMs, &display, action);
+                         });
+    }
+
+    // A refresh tick and a click on every device command, as a user could.
+    void clickEverything()
+    {
+        programmer.Odswiez_Timer_Timer();
+        programmer.KrotkiSygnalDzwiek_Command_Click();
+        programmer.DlugiDzwiek_Command_Click();
+        programmer.CzyscEkran_Command_Click();
+        programmer.PrzeslijZegar_Command_Click();
+        programmer.PrzeslijEEPROM_Command_Click();
+        programmer.PrzeslijRAM_Command_Click();
+    }
+
+    QList<QByteArray> frames() const
+    {
+        QList<QByteArray> bytes;
+        const QList<emulator::ReceivedFrame> received = display.frames();
+        for (const emulator::ReceivedFrame &frame : received)
+            bytes.append(frame.bytes);
+        return bytes;
+    }
+
+    // Everything the display has received once the port is free again: a
+    // marker frame sent after the fact arrives behind anything written before it.
+    QByteArray receivedOnceFree()
+    {
+        const QByteArray marker = protocol::bytes(protocol::KomendaKrotkiDzwiek);
+        SerialLink late;
+        late.setCommPort(1);
+        if (late.open() != SerialLink::OpenResult::Opened || !late.Output(marker))
+            return "the port was not free";
+        if (!QTest::qWaitFor([&] { return display.received().endsWith(marker); }, 5000))
+            return "the marker did not arrive";
+        return display.received().chopped(marker.size());
+    }
+};
+
+inline QByteArray frame(std::uint8_t code)
+{
+    return protocol::dataFrame(code);
+}
 
 inline QList<QByteArray> framesOf(const emulator::DisplayEmulator &display)
 {
@@ -157,8 +228,6 @@ inline QList<QByteArray> framesOf(const emulator::DisplayEmulator &display)
     return bytes;
 }
 
-// Everything the display has received once the port is free again: a marker
-// frame sent after the fact arrives behind anything written before it.
 inline QByteArray receivedOnceFree(emulator::DisplayEmulator &display)
 {
     const QByteArray marker = protocol::bytes(protocol::KomendaKrotkiDzwiek);
