@@ -1,6 +1,7 @@
 // The connection from the window's load to its close: the pacing wait, the
-// programming-mode handshake and its failures, the refresh timer and the
-// closing frame.
+// programming-mode handshake and its failures, the refresh tick, the closing
+// frame, and a port that goes away while connected (an adapter pulled out:
+// here the emulator closes its side of the pty).
 
 #include "../programming_support/programming_rig.h"
 #include "protocol/builders.h"
@@ -8,8 +9,10 @@
 #include <QSignalSpy>
 #include <QTimer>
 
-using emulator::DisplayEmulator;
+#include <memory>
+
 using emulator::Reply;
+using Clock = DeviceProgrammer::Clock;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Reply)
@@ -18,278 +21,227 @@ class ProgrammingConnection : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<rig::Bench> bench;
+
 private slots:
-    void init();
-    void cleanup();
-
-    void waitLastsUntilSevenTenthsAfterStart_data();
-    void waitLastsUntilSevenTenthsAfterStart();
-    void waitLetsTheWindowWork();
-    void waitThatIsOverProcessesNothing();
-
-    void handshakeConnects();
-    void handshakeFails_data();
-    void handshakeFails();
-    void staleBytesDoNotPassForTheHandshakesAnswer();
-    void withoutAPortNothingIsTouched();
-    void portThatCannotBeOpened_data();
-    void portThatCannotBeOpened();
-
-    void refreshTickWritesTheRefreshFrameAndReadsNothing();
-    void closingAConnectedWindowSendsTheClosingFrameOnce();
-    void closingAfterAFailedHandshakeWritesNothing();
-    void closingDuringAnUploadsWaitEndsItSilently();
-    // Last: once told to quit, the application runs no event loop again.
-    void quittingTheApplicationDuringAnUploadEndsItSilently();
-
-private:
-    FakeWindow window;
-    DisplayEmulator *display = nullptr;
-    DeviceProgrammer *programmer = nullptr;
-};
-
-void ProgrammingConnection::init()
-{
-    window = FakeWindow{};
-    display = new DisplayEmulator;
-    QVERIFY2(rig::useDisplay(*display), qPrintable(display->errorString()));
-    programmer = new DeviceProgrammer(window, true);
-}
-
-void ProgrammingConnection::cleanup()
-{
-    delete programmer;
-    delete display;
-    setSerialDeviceSource(nullptr);
-    Module1::NumerPortu = 0;
-}
-
-void ProgrammingConnection::waitLastsUntilSevenTenthsAfterStart_data()
-{
-    QTest::addColumn<int>("startedMsAgo");
-    QTest::newRow("start now") << 0;
-    QTest::newRow("start 0.4 s ago") << 400;
-    QTest::newRow("start 0.69 s ago") << 690;
-}
-
-void ProgrammingConnection::waitLastsUntilSevenTenthsAfterStart()
-{
-    QFETCH(int, startedMsAgo);
-    const auto start = DeviceProgrammer::Clock::now() - std::chrono::milliseconds(startedMsAgo);
-    programmer->Czekaj(start);
-    QVERIFY(DeviceProgrammer::Clock::now() - start >= 700ms);
-}
-
-void ProgrammingConnection::waitLetsTheWindowWork()
-{
-    int handled = 0;
-    QTimer::singleShot(50, this, [&] { ++handled; });
-    QMetaObject::invokeMethod(
-        this, [&] { ++handled; }, Qt::QueuedConnection);
-    programmer->Czekaj(DeviceProgrammer::Clock::now());
-    QCOMPARE(handled, 2);
-}
-
-void ProgrammingConnection::waitThatIsOverProcessesNothing()
-{
-    bool handled = false;
-    QMetaObject::invokeMethod(
-        this, [&] { handled = true; }, Qt::QueuedConnection);
-    programmer->Czekaj(DeviceProgrammer::Clock::now() - 700ms);
-    QVERIFY(!handled);
-    programmer->Czekaj(DeviceProgrammer::Clock::now() - 1h);
-    QVERIFY(!handled);
-    QTRY_VERIFY(handled);
-}
-
-void ProgrammingConnection::handshakeConnects()
-{
-    bool portClosedDuringSettings = false;
-    window.onInitialSettings = [&] {
-        portClosedDuringSettings = !programmer->Port_MSComm().PortOpen();
-    };
-    programmer->Form_Load();
-
-    QCOMPARE(window.initialSettings, 1);
-    QVERIFY2(portClosedDuringSettings, "start-up settings come before the port opens");
-    QCOMPARE(rig::framesOf(*display), QList<QByteArray>{rig::Prog});
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-    QCOMPARE(window.commandsEnabled, QList<bool>{true});
-    QVERIFY(programmer->isConnected());
-    QVERIFY(programmer->Odswiez_Timer().isActive());
-    QCOMPARE(programmer->Odswiez_Timer().interval(), 28000);
-    QCOMPARE(programmer->Odswiez_Timer().timerType(), Qt::PreciseTimer);
-    QCOMPARE(Module1::PortKomunikacyjny, &programmer->Port_MSComm());
-    QCOMPARE(programmer->Port_MSComm().CommPort(), 1);
-    // The handshake took the acknowledgement: nothing stays waiting.
-    QCOMPARE(programmer->Port_MSComm().InBufferCount(), 0);
-}
-
-void ProgrammingConnection::handshakeFails_data()
-{
-    QTest::addColumn<Reply>("reply");
-    QTest::newRow("no answer") << rig::reply(Reply::Silent);
-    QTest::newRow("wrong checksum byte") << rig::reply(Reply::WrongByte);
-    QTest::newRow("wrong letter case") << rig::reply(Reply::WrongCase);
-    QTest::newRow("seven bytes") << rig::reply(Reply::Partial);
-    QTest::newRow("complete only after the wait") << rig::reply(Reply::Acknowledge, 900);
-}
-
-void ProgrammingConnection::handshakeFails()
-{
-    QFETCH(Reply, reply);
-    display->setReply(0, reply);
-    bool openWhileShown = false;
-    window.onMessage = [&](const FakeWindow::Message &) {
-        openWhileShown = programmer->Port_MSComm().PortOpen();
-    };
-    const auto started = DeviceProgrammer::Clock::now();
-    programmer->Form_Load();
-
-    QVERIFY(DeviceProgrammer::Clock::now() - started >= 700ms);
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{warning(200)});
-    QVERIFY2(openWhileShown, "the port closes after the message box");
-    QVERIFY(!programmer->Port_MSComm().PortOpen());
-    QVERIFY(!programmer->isConnected());
-    QVERIFY(!window.enabledNow());
-    QVERIFY(!programmer->Odswiez_Timer().isActive());
-    QCOMPARE(rig::framesOf(*display), QList<QByteArray>{rig::Prog});
-}
-
-void ProgrammingConnection::staleBytesDoNotPassForTheHandshakesAnswer()
-{
-    // An acknowledgement left on the line from before: only an answer to this
-    // request counts.
-    display->send(rig::Ack);
-    display->setReply(0, rig::reply(Reply::Silent));
-    programmer->Form_Load();
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{warning(200)});
-    QVERIFY(!programmer->isConnected());
-}
-
-void ProgrammingConnection::withoutAPortNothingIsTouched()
-{
-    Module1::NumerPortu = 0;
-    programmer->Form_Load();
-    QCOMPARE(window.initialSettings, 1);
-    QCOMPARE(Module1::PortKomunikacyjny, nullptr);
-    QVERIFY(!programmer->Port_MSComm().PortOpen());
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-    QCOMPARE(window.commandsEnabled, QList<bool>{});
-    QVERIFY(!programmer->Odswiez_Timer().isActive());
-
-    programmer->Odswiez_Timer_Timer();
-    programmer->KrotkiSygnalDzwiek_Command_Click();
-    programmer->Form_QueryUnload();
-    QCOMPARE(rig::receivedOnceFree(*display), QByteArray());
-}
-
-void ProgrammingConnection::portThatCannotBeOpened_data()
-{
-    QTest::addColumn<int>("portNumber");
-    QTest::addColumn<bool>("heldElsewhere");
-    QTest::addColumn<int>("message");
-    QTest::newRow("taken by another program") << 1 << true << 201;
-    QTest::newRow("gone") << 3 << false << 203;
-}
-
-void ProgrammingConnection::portThatCannotBeOpened()
-{
-    QFETCH(int, portNumber);
-    QFETCH(bool, heldElsewhere);
-    QFETCH(int, message);
-
-    SerialLink holder;
-    if (heldElsewhere) {
-        holder.setCommPort(1);
-        QCOMPARE(holder.open(), SerialLink::OpenResult::Opened);
+    void init()
+    {
+        bench = std::make_unique<rig::Bench>();
+        QVERIFY2(bench->ready, qPrintable(bench->display.errorString()));
     }
-    Module1::NumerPortu = quint8(portNumber);
-    programmer->Form_Load();
+    void cleanup() { bench.reset(); }
 
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{warning(message)});
-    QVERIFY(!programmer->isConnected());
-    QVERIFY(!window.enabledNow());
-    QVERIFY(!programmer->Odswiez_Timer().isActive());
-    programmer->Form_QueryUnload();
-    holder.close();
-    QCOMPARE(rig::receivedOnceFree(*display), QByteArray());
-}
+    void waitEndsSevenTenthsAfterItsStart_data()
+    {
+        QTest::addColumn<int>("startedMsAgo");
+        QTest::addColumn<int>("eventsHandled");
+        QTest::newRow("start now") << 0 << 2;
+        QTest::newRow("start 0.4 s ago") << 400 << 2;
+        // Over already: it returns at once, without running anything.
+        QTest::newRow("start 0.7 s ago") << 700 << 0;
+        QTest::newRow("start an hour ago") << 3600 * 1000 << 0;
+    }
 
-void ProgrammingConnection::refreshTickWritesTheRefreshFrameAndReadsNothing()
-{
-    programmer->Form_Load();
-    QVERIFY(programmer->isConnected());
-    programmer->Odswiez_Timer_Timer();
-    QTRY_COMPARE(rig::framesOf(*display), (QList<QByteArray>{rig::Prog, rig::Refresh}));
-    // Its acknowledgement is left waiting.
-    QTRY_COMPARE(programmer->Port_MSComm().InBufferCount(), 8);
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-}
+    void waitEndsSevenTenthsAfterItsStart()
+    {
+        QFETCH(int, startedMsAgo);
+        QFETCH(int, eventsHandled);
+        // The window keeps working while it waits: posted events and timers run.
+        // (Both go with the context when a failed check ends the test early.)
+        int handled = 0;
+        QObject context;
+        QTimer::singleShot(50, &context, [&] { ++handled; });
+        QMetaObject::invokeMethod(
+            &context, [&] { ++handled; }, Qt::QueuedConnection);
 
-void ProgrammingConnection::closingAConnectedWindowSendsTheClosingFrameOnce()
-{
-    programmer->Form_Load();
-    QVERIFY(programmer->isConnected());
-    programmer->Form_QueryUnload();
-    programmer->Form_QueryUnload();
+        const auto start = Clock::now() - std::chrono::milliseconds(startedMsAgo);
+        bench->programmer.Czekaj(start);
+        QVERIFY(Clock::now() - start >= 700ms);
+        QCOMPARE(handled, eventsHandled);
+        QTRY_COMPARE(handled, 2);
+    }
 
-    QVERIFY(!programmer->Port_MSComm().PortOpen());
-    QVERIFY(!programmer->Odswiez_Timer().isActive());
-    QCOMPARE(rig::receivedOnceFree(*display), rig::Prog + rig::End);
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-}
+    // Load, handshake, a refresh tick, and the window closed (twice).
+    void lifeOfAConnection_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // already on the line when the window loads
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("acknowledged") << QByteArray() << rig::reply(Reply::Acknowledge) << true;
+        QTest::newRow("no answer") << QByteArray() << rig::reply(Reply::Silent) << false;
+        QTest::newRow("wrong checksum byte")
+            << QByteArray() << rig::reply(Reply::WrongByte) << false;
+        QTest::newRow("complete only after the wait")
+            << QByteArray() << rig::reply(Reply::Acknowledge, 900) << false;
+        // Only an answer to this request counts.
+        QTest::newRow("an old acknowledgement, no answer")
+            << rig::Ack << rig::reply(Reply::Silent) << false;
+    }
 
-void ProgrammingConnection::closingAfterAFailedHandshakeWritesNothing()
-{
-    display->setReply(0, rig::reply(Reply::Silent));
-    programmer->Form_Load();
-    programmer->Form_QueryUnload();
-    QCOMPARE(rig::receivedOnceFree(*display), rig::Prog);
-}
+    void lifeOfAConnection()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(Reply, reply);
+        QFETCH(bool, connected);
+        DeviceProgrammer &programmer = bench->programmer;
+        SerialLink &port = programmer.Port_MSComm();
+        bench->display.send(before);
+        bench->display.setReply(0, reply);
+        bool openBeforeLoad = true;
+        bench->window.onInitialSettings = [&] { openBeforeLoad = port.PortOpen(); };
+        bool openWhileShown = true;
+        bench->window.onMessage = [&](const FakeWindow::Message &) {
+            openWhileShown = port.PortOpen();
+        };
 
-void ProgrammingConnection::closingDuringAnUploadsWaitEndsItSilently()
-{
-    programmer->Form_Load();
-    window.checkAll(true, false);
-    QSignalSpy finished(programmer, &DeviceProgrammer::uploadFinished);
-    // The window closes while the upload waits for the first screen's answer.
-    connect(display, &DisplayEmulator::frameReceived, this,
-            [&](const emulator::ReceivedFrame &frame) {
-                if (frame.bytes.at(4) == 0x0B)
-                    QTimer::singleShot(300, programmer, &DeviceProgrammer::Form_QueryUnload);
-            });
-    programmer->PrzeslijRAM_Command_Click();
+        const auto started = Clock::now();
+        programmer.Form_Load();
+        QVERIFY(Clock::now() - started >= 700ms);
+        QCOMPARE(bench->window.initialSettings, 1);
+        QVERIFY2(!openBeforeLoad, "start-up settings come before the port opens");
+        QCOMPARE(bench->frames(), QList<QByteArray>{rig::Prog});
+        QCOMPARE(bench->window.messages,
+                 connected ? QList<FakeWindow::Message>{} : QList{warning(200)});
+        QVERIFY2(openWhileShown, "the port closes after the message box");
+        QCOMPARE(port.PortOpen(), connected);
+        QCOMPARE(programmer.isConnected(), connected);
+        QCOMPARE(bench->window.enabledNow(), connected);
+        QCOMPARE(programmer.Odswiez_Timer().isActive(), connected);
+        QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
+        QCOMPARE(Module1::PortKomunikacyjny, &port);
+        // Nothing of the handshake's answer stays waiting.
+        QCOMPARE(port.InBufferCount(), 0);
 
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-    QVERIFY(!programmer->Port_MSComm().PortOpen());
-    QTRY_COMPARE(rig::framesOf(*display).size(), 4);
-    const QList<QByteArray> frames = rig::framesOf(*display);
-    QCOMPARE(frames.at(1).at(4), char(0x0A));
-    QCOMPARE(frames.at(2).at(4), char(0x0B));
-    QCOMPARE(frames.at(3), rig::End);
-    QVERIFY(!programmer->isUploading());
-}
+        // A tick writes the refresh and leaves its answer unread.
+        programmer.Odswiez_Timer_Timer();
+        QTRY_COMPARE(port.InBufferCount(), connected ? 8 : 0);
+        // Closing writes the closing frame once, and all of it leaves before
+        // the port is let go; unconnected, it writes nothing.
+        programmer.Form_QueryUnload();
+        programmer.Form_QueryUnload();
+        QVERIFY(!port.PortOpen());
+        QVERIFY(!programmer.Odswiez_Timer().isActive());
+        QCOMPARE(bench->receivedOnceFree(),
+                 connected ? rig::Prog + rig::Refresh + rig::End : rig::Prog);
+        QCOMPARE(bench->window.messages.size(), connected ? 0 : 1);
+    }
 
-void ProgrammingConnection::quittingTheApplicationDuringAnUploadEndsItSilently()
-{
-    programmer->Form_Load();
-    window.checkAll(true, false);
-    connect(display, &DisplayEmulator::frameReceived, this,
-            [&](const emulator::ReceivedFrame &frame) {
-                if (frame.bytes.at(4) == 0x0B)
-                    QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(0); });
-            });
-    programmer->PrzeslijRAM_Command_Click();
+    void withoutAUsablePortNothingIsWritten_data()
+    {
+        QTest::addColumn<int>("portNumber");
+        QTest::addColumn<bool>("heldElsewhere");
+        QTest::addColumn<QList<FakeWindow::Message>>("messages");
+        QTest::newRow("no port chosen") << 0 << false << QList<FakeWindow::Message>{};
+        QTest::newRow("taken by another program") << 1 << true << QList{warning(201)};
+        QTest::newRow("gone") << 3 << false << QList{warning(203)};
+    }
 
-    QCOMPARE(window.messages, QList<FakeWindow::Message>{});
-    QVERIFY(!programmer->isUploading());
-    // Screen 1 was the upload's last frame: no later screen, no refresh.
-    programmer->Form_QueryUnload();
-    QCOMPARE(rig::receivedOnceFree(*display), rig::Prog + protocol::RamkaParametrowRAM(0, 8, 9, 9) +
-                                                  protocol::RamkaTekstuRAM(1, u"") + rig::End);
-}
+    void withoutAUsablePortNothingIsWritten()
+    {
+        QFETCH(int, portNumber);
+        QFETCH(bool, heldElsewhere);
+        QFETCH(QList<FakeWindow::Message>, messages);
+        SerialLink holder;
+        if (heldElsewhere) {
+            holder.setCommPort(1);
+            QCOMPARE(holder.open(), SerialLink::OpenResult::Opened);
+        }
+        Module1::NumerPortu = quint8(portNumber);
+        bench->programmer.Form_Load();
+
+        QCOMPARE(bench->window.initialSettings, 1);
+        QCOMPARE(bench->window.messages, messages);
+        QCOMPARE(bench->window.commandsEnabled, QList<bool>{});
+        QVERIFY(!bench->programmer.isConnected());
+        QVERIFY(!bench->programmer.Odswiez_Timer().isActive());
+        // The other program keeps its port.
+        QCOMPARE(holder.PortOpen(), heldElsewhere);
+
+        bench->clickEverything();
+        bench->programmer.Form_QueryUnload();
+        holder.close();
+        QCOMPARE(bench->receivedOnceFree(), QByteArray());
+        QCOMPARE(bench->window.messages, messages);
+    }
+
+    void portPulledOut_data()
+    {
+        QTest::addColumn<bool>("duringUpload");
+        QTest::newRow("while idle") << false;
+        QTest::newRow("during an upload") << true;
+    }
+
+    // One message, the connection down, no crash, no hang and no stream of
+    // messages, whatever the user does next.
+    void portPulledOut()
+    {
+        QFETCH(bool, duringUpload);
+        FakeWindow &window = bench->window;
+        DeviceProgrammer &programmer = bench->programmer;
+        QVERIFY(bench->connect());
+        QSignalSpy lost(&programmer.Port_MSComm(), &SerialLink::portLost);
+        QSignalSpy finished(&programmer, &DeviceProgrammer::uploadFinished);
+
+        if (duringUpload) {
+            window.checkAll(true, false);
+            bench->whileWaitingFor(0x0B, 100, [this] { bench->display.closePort(); });
+            programmer.PrzeslijRAM_Command_Click();
+            QCOMPARE(bench->frames().size(), 3); // request, parameters, screen 1
+        } else {
+            bench->display.closePort();
+        }
+        QTRY_COMPARE(window.messages, QList<FakeWindow::Message>{warning(200)});
+        QCOMPARE(finished.count(), duringUpload ? 1 : 0);
+        QVERIFY(!programmer.isConnected());
+        QVERIFY(!programmer.isUploading());
+        QVERIFY(!programmer.Port_MSComm().PortOpen());
+        QVERIFY(!programmer.Odswiez_Timer().isActive());
+        QVERIFY(!window.enabledNow());
+
+        window.checkAll(true, true);
+        bench->clickEverything();
+        QCoreApplication::processEvents();
+        programmer.Form_QueryUnload();
+        QCoreApplication::processEvents();
+        QCOMPARE(window.messages, QList<FakeWindow::Message>{warning(200)});
+        QVERIFY(!window.enabledNow());
+        QCOMPARE(lost.count(), 1);
+    }
+
+    void endingUnderAnUploadsWaitEndsItSilently_data()
+    {
+        QTest::addColumn<bool>("quitApplication");
+        QTest::newRow("the window closes") << false;
+        // Last: once told to quit, the application runs no event loop again.
+        QTest::newRow("the application quits") << true;
+    }
+
+    void endingUnderAnUploadsWaitEndsItSilently()
+    {
+        QFETCH(bool, quitApplication);
+        DeviceProgrammer &programmer = bench->programmer;
+        QVERIFY(bench->connect());
+        bench->window.checkAll(true, false);
+        QSignalSpy finished(&programmer, &DeviceProgrammer::uploadFinished);
+        // It ends while the upload waits for the first screen's answer.
+        bench->whileWaitingFor(0x0B, 300, [&] {
+            if (quitApplication)
+                QCoreApplication::exit(0);
+            else
+                programmer.Form_QueryUnload();
+        });
+        programmer.PrzeslijRAM_Command_Click();
+
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(bench->window.messages, QList<FakeWindow::Message>{});
+        QVERIFY(!programmer.isUploading());
+        // Screen 1 was the upload's last frame: no later screen, no refresh,
+        // and the closing frame once.
+        programmer.Form_QueryUnload();
+        QCOMPARE(bench->receivedOnceFree(), rig::Prog + protocol::RamkaParametrowRAM(0, 8, 9, 9) +
+                                                protocol::RamkaTekstuRAM(1, u"") + rig::End);
+    }
+};
 
 QTEST_GUILESS_MAIN(ProgrammingConnection)
 #include "tst_programming_connection.moc"
