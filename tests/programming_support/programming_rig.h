@@ -214,32 +214,6 @@ struct Bench
     }
 };
 
-inline QByteArray frame(std::uint8_t code)
-{
-    return protocol::dataFrame(code);
-}
-
-inline QList<QByteArray> framesOf(const emulator::DisplayEmulator &display)
-{
-    QList<QByteArray> bytes;
-    const QList<emulator::ReceivedFrame> frames = display.frames();
-    for (const emulator::ReceivedFrame &frame : frames)
-        bytes.append(frame.bytes);
-    return bytes;
-}
-
-inline QByteArray receivedOnceFree(emulator::DisplayEmulator &display)
-{
-    const QByteArray marker = protocol::bytes(protocol::KomendaKrotkiDzwiek);
-    SerialLink late;
-    late.setCommPort(1);
-    if (late.open() != SerialLink::OpenResult::Opened || !late.Output(marker))
-        return "the port was not free";
-    if (!QTest::qWaitFor([&] { return display.received().endsWith(marker); }, 5000))
-        return "the marker did not arrive";
-    return display.received().chopped(marker.size());
-}
-
 } // namespace rig
 
 // Readable failure output for frames and messages.
