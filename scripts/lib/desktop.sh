@@ -2,7 +2,7 @@
 # A private desktop session for a run without a screen: an X server (Xvfb) and
 # a D-Bus session bus, as a desktop has. Without a bus, Qt has one started
 # for the X display (dbus-launch) that outlives the program. Sourced by
-# scripts/demo and bench/run.
+# scripts/demo and bench/run, after scripts/lib/namespace.sh (stop_process).
 #
 #   xvfb_start          starts Xvfb on a free display number; exports DISPLAY
 #   session_bus_start   starts a session bus; exports DBUS_SESSION_BUS_ADDRESS
@@ -40,11 +40,7 @@ xvfb_start() {
 }
 
 xvfb_stop() {
-    if [[ -n ${XVFB_PID:-} ]]; then
-        kill "$XVFB_PID" 2>/dev/null || true
-        wait "$XVFB_PID" 2>/dev/null || true
-        XVFB_PID=
-    fi
+    stop_process XVFB_PID
 }
 
 session_bus_start() {
@@ -65,9 +61,5 @@ session_bus_start() {
 }
 
 session_bus_stop() {
-    if [[ -n ${BUS_PID:-} ]]; then
-        kill "$BUS_PID" 2>/dev/null || true
-        wait "$BUS_PID" 2>/dev/null || true
-        BUS_PID=
-    fi
+    stop_process BUS_PID
 }

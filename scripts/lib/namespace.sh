@@ -117,10 +117,17 @@ emulator_start() {
     return 1
 }
 
-emulator_stop() {
-    if [[ -n ${EMULATOR_PID:-} ]]; then
-        kill "$EMULATOR_PID" 2>/dev/null || true
-        wait "$EMULATOR_PID" 2>/dev/null || true
-        EMULATOR_PID=
+# stop_process VAR: ends the background process whose pid VAR holds, if any,
+# and empties VAR.
+stop_process() {
+    local -n pid=$1
+    if [[ -n ${pid:-} ]]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        pid=
     fi
+}
+
+emulator_stop() {
+    stop_process EMULATOR_PID
 }
