@@ -249,7 +249,7 @@ void SerialLink::close()
 
 qintptr SerialLink::handle() const
 {
-    return PortOpen() ? d->port.handle() : -1;
+    return PortOpen() ? qintptr(d->port.handle()) : -1;
 }
 
 void SerialLink::markLost()

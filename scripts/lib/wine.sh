@@ -56,10 +56,11 @@ wine_in_namespace() {
 
 # The prepared prefix: booted once (about 20 s), with COM1 on WINE_COM1 and
 # Liberation Sans in place of the dialog fonts Wine lacks. Marked complete
-# with Wine's version.
+# with Wine's version and the recipe's number.
 wine_template() {
     local stamp=$WINE_TEMPLATE/.prepared version lock
-    version=$(wine --version)
+    # The recipe below changes with its number.
+    version="$(wine --version) 2"
     mkdir -p "${WINE_TEMPLATE%/*}"
     exec {lock}>"$WINE_TEMPLATE.lock"
     flock "$lock"
@@ -71,6 +72,10 @@ wine_template() {
     mkdir -p "$WINE_TEMPLATE"
     local font
     WINEPREFIX=$WINE_TEMPLATE wineboot -i >/dev/null 2>&1
+    # Without a window manager, Wine waits for one to take each closed window
+    # away (about 2 s); unmanaged windows close at once.
+    WINEPREFIX=$WINE_TEMPLATE wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N \
+        /f >/dev/null 2>&1
     for font in "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif"; do
         WINEPREFIX=$WINE_TEMPLATE wine reg add \
             'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \

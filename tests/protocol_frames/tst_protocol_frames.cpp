@@ -96,6 +96,10 @@ private slots:
         QTest::newRow("eleven characters cut to ten")
             << false << 5 << QStringLiteral("0123456789X")
             << hex("44 41 54 41 05 30 31 32 33 34 35 36 37 38 39 D4");
+        // "ã" is not in the code page; a best-fit mapping would send "a".
+        QTest::newRow("euro sign, ä, ã outside the code page")
+            << true << 1 << QStringLiteral("€ä ã")
+            << hex("44 41 54 41 0B 80 E4 20 3F 00 00 00 00 00 00 18");
         QTest::newRow("characters outside the code page go as ?")
             << true << 1 << QStringLiteral("a\u4e2d\U0001F600b")
             << hex("44 41 54 41 0B 61 3F 3F 62 00 00 00 00 00 00 9A");
