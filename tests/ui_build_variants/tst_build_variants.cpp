@@ -12,6 +12,7 @@
 #include "ui/program.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -104,8 +105,16 @@ private slots:
                  withClock ? QStringLiteral("screenprog") : QStringLiteral("screenprog-noclock"));
         QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.00"));
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("a"));
-        QCOMPARE(QGuiApplication::desktopFileName(),
-                 QStringLiteral("pl.korvant.") + QCoreApplication::applicationName());
+        // The packaged desktop entry is the one the program names, and it
+        // names the program's window class (the application name on X11),
+        // so a dock shows the running window under that entry.
+        QFile entry(
+            QStringLiteral(PACKAGING_DIR "/%1.desktop").arg(QGuiApplication::desktopFileName()));
+        QVERIFY2(entry.open(QIODevice::ReadOnly), qPrintable(entry.fileName()));
+        QVERIFY(
+            QString::fromUtf8(entry.readAll())
+                .split(u'\n')
+                .contains(QStringLiteral("StartupWMClass=") + QCoreApplication::applicationName()));
         // The icon, 16 x 16 and larger, for every window.
         const QList<QSize> iconSizes = QApplication::windowIcon().availableSizes();
         QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(48, 48)));
