@@ -18,7 +18,7 @@ bool withClock();
 // "screenprog" or "screenprog-noclock".
 QString name();
 
-inline constexpr char version[] = "1.00";
+inline constexpr char version[] = SCREENPROG_VERSION; // the project's version, "1.00"
 inline constexpr char company[] = "a";
 inline constexpr char product[] = "VELTA";
 
