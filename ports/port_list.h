@@ -22,7 +22,8 @@ struct PortEntry
     QString deviceText() const;
 };
 
-// In slot order, duplicates kept, at most eight.
+// A listing of the ports to offer: in slot order, duplicates kept, at most
+// eight. The program lists the machine's (listSerialPorts); tests give their own.
 using PortListing = std::function<QList<PortEntry>()>;
 
 // The machine's ports: the Windows serial device map, or elsewhere the map
