@@ -1,9 +1,10 @@
 // screenprog and screenprog-noclock: the port dialog first, then the main
 // window; the program ends when the user closes either.
 
-#include "ports/select_serial_device.h"
+#include "ports/port_list.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
+#include "ui/select_serial_device.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -57,9 +58,9 @@ int main(int argc, char *argv[])
     answerCommandLine(app);
 
     std::unique_ptr<fMain> mainWindow;
-    fSelectSerialDevice portDialog([&mainWindow] {
+    fSelectSerialDevice portDialog(&listSerialPorts, [&mainWindow](const QString &device) {
         mainWindow = std::make_unique<fMain>();
-        mainWindow->Form_Load();
+        mainWindow->Form_Load(device);
     });
     if (!portDialog.Form_Load())
         return 0;

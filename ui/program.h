@@ -22,7 +22,7 @@ QString name();
 // ("pl.korvant.screenprog"), also its window's application id on Wayland.
 QString desktopId();
 
-inline constexpr char version[] = "1.00";
+inline constexpr char version[] = SCREENPROG_VERSION; // the project's version, "1.00"
 inline constexpr char company[] = "a";
 inline constexpr char product[] = "VELTA";
 

@@ -2,7 +2,6 @@
 // that is both the default and the cancel button, and its modal showing from
 // the main window.
 
-#include "programming/module1.h"
 #include "ui/about_window.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
@@ -46,9 +45,8 @@ private slots:
     void initTestCase()
     {
         program::setUp(*qApp);
-        Module1::NumerPortu = 0;
         mainWindow = std::make_unique<fMain>();
-        mainWindow->Form_Load();
+        mainWindow->Form_Load(QString()); // no port
         QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
     }
     void cleanupTestCase() { mainWindow.reset(); }

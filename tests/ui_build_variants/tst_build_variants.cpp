@@ -3,8 +3,6 @@
 // never sends a clock frame. Also the identity each program gives itself.
 // Built twice, EXPECT_CLOCK 1 and 0.
 
-#include "programming/module1.h"
-#include "programming/serial_devices.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
@@ -25,13 +23,6 @@
 namespace {
 
 constexpr bool withClock = EXPECT_CLOCK != 0;
-
-QString ptyPath;
-
-QList<SerialDevice> emulatorOnly()
-{
-    return {{ptyPath, QStringLiteral("display emulator")}};
-}
 
 } // namespace
 
@@ -66,11 +57,8 @@ class BuildVariants : public QObject
         emulator::Reply answer;
         answer.kind = reply;
         display->setDefaultReply(answer);
-        ptyPath = display->slavePath();
-        setSerialDeviceSource(&emulatorOnly);
-        Module1::NumerPortu = 1;
         window = std::make_unique<fMain>();
-        window->Form_Load();
+        window->Form_Load(display->slavePath());
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
@@ -93,8 +81,6 @@ private slots:
     {
         window.reset();
         display.reset();
-        setSerialDeviceSource(nullptr);
-        Module1::NumerPortu = 0;
         messages.clear();
     }
 
