@@ -3,9 +3,8 @@
 // it. Prints the figures; upload.sh starts the display emulator for it.
 
 #include "programming/device_programmer.h"
-#include "programming/module1.h"
+#include "programming/long_beep_captions.h"
 #include "programming/programming_window.h"
-#include "programming/serial_devices.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -23,13 +22,6 @@ using Seconds = std::chrono::duration<double>;
 // The protocol's least time for nine paced frames and the closing refresh.
 constexpr double ProtocolMinimum = 13.3;
 
-QString devicePath;
-
-QList<SerialDevice> benchDevice()
-{
-    return {{devicePath, QStringLiteral("bench display")}};
-}
-
 Seconds processCpuTime()
 {
     rusage usage{};
@@ -45,21 +37,15 @@ public:
     std::function<void(int)> onMessage;
 
     void UstawieniaPoczatkoweProgramowania() override {}
-    QString TekstRAM_Text(int n) const override { return QStringLiteral("Ekran %1 ąę").arg(n); }
-    bool TekstRAM_Check(int) const override { return true; }
-    QString TekstEEPROM_Text(int) const override { return {}; }
-    bool TekstEEPROM_Check(int) const override { return false; }
-    bool ParametryRAM_Check() const override { return true; }
-    bool ParametryEEPROM_Check() const override { return false; }
-    int PrzesuwRAM_Combo() const override { return 0; }
-    int IloscEkranowRAM_Combo() const override { return 8; }
-    int PredkoscRAM_Combo() const override { return 9; }
-    int JasnoscRAM_Combo() const override { return 9; }
-    int PrzesuwEEPROM_Combo() const override { return 0; }
-    int PredkoscEEPROM_Combo() const override { return 9; }
-    int JasnoscEEPROM_Combo() const override { return 9; }
+    QString screenText(Memory memory, int n) const override
+    {
+        return memory == Memory::Ram ? QStringLiteral("Ekran %1 ąę").arg(n) : QString();
+    }
+    bool screenChecked(Memory memory, int) const override { return memory == Memory::Ram; }
+    bool parametersChecked(Memory memory) const override { return memory == Memory::Ram; }
+    ParameterChoice parameters(Memory) const override { return {0, 8, 9, 9}; }
     QString Godzina_MEB() const override { return QStringLiteral("12:00"); }
-    QString DlugiDzwiek_Caption() const override { return QStringLiteral("Włącz długi dźwięk"); }
+    QString DlugiDzwiek_Caption() const override { return longBeep::switchOnCaption(); }
     void setDlugiDzwiek_Caption(const QString &) override {}
     void setDeviceCommandsEnabled(bool) override {}
     void PokazInformacje(int number) override { onMessage(number); }
@@ -76,16 +62,14 @@ int main(int argc, char *argv[])
         out << "usage: screenprog-upload-bench DEVICE\n";
         return 2;
     }
-    devicePath = QString::fromLocal8Bit(argv[1]);
-    setSerialDeviceSource(&benchDevice);
-    Module1::NumerPortu = 1;
+    const QString devicePath = QString::fromLocal8Bit(argv[1]);
 
     BenchWindow window;
     QList<int> messages;
     window.onMessage = [&](int number) { messages.append(number); };
     DeviceProgrammer programmer(window, true);
 
-    programmer.Form_Load();
+    programmer.Form_Load(devicePath);
     const Clock::time_point timerStarted = Clock::now();
     if (!programmer.isConnected()) {
         out << "no connection to " << devicePath << " (message " << messages.value(0) << ")\n";

@@ -1,46 +1,46 @@
 #include "ports/port_list.h"
 
 #include "ports/registry.h"
+#include "ports/serial_device_registry.h"
 
 #ifdef Q_OS_WIN
 #include "ports/registry_windows.h"
 
 #include <QSerialPortInfo>
-#else
-#include "ports/serial_device_registry.h"
 #endif
 
 QString PortEntry::deviceText() const
 {
     if (description.isEmpty())
-        return systemLocation;
-    return systemLocation + QStringLiteral(" — ") + description;
+        return device;
+    return device + QStringLiteral(" — ") + description;
+}
+
+QList<PortEntry> portsOfDevices(const QList<SerialDevice> &devices)
+{
+    QList<PortEntry> entries;
+    // One reading of the devices serves both the names and the devices behind them.
+    SerialDeviceRegistry registry(devices);
+    for (const std::string &name : modRegistry::probeSerialPorts(registry)) {
+        const SerialDevice device = registry.devices().value(name.back() - '1');
+        entries.append(
+            {QString::fromLatin1(name.c_str()), device.systemLocation, device.description});
+    }
+    return entries;
 }
 
 QList<PortEntry> listSerialPorts()
 {
-    QList<PortEntry> entries;
 #ifdef Q_OS_WIN
+    // Windows numbers its ports itself: the device is the name.
+    QList<PortEntry> entries;
     modRegistry::WindowsRegistry registry;
     for (const std::string &name : modRegistry::probeSerialPorts(registry)) {
-        PortEntry entry{QString::fromLocal8Bit(name.c_str()), {}, {}};
-        const QSerialPortInfo info(entry.name);
-        if (!info.isNull()) {
-            entry.systemLocation = info.systemLocation();
-            entry.description = info.description();
-        }
-        entries.append(entry);
+        const QString portName = QString::fromLocal8Bit(name.c_str());
+        entries.append({portName, portName, QSerialPortInfo(portName).description()});
     }
-#else
-    // One reading of the devices serves both the names and the devices behind them.
-    SerialDeviceRegistry registry;
-    for (const std::string &name : modRegistry::probeSerialPorts(registry)) {
-        PortEntry entry{QString::fromLatin1(name.c_str()), {}, {}};
-        const SerialDevice device = registry.devices().value(name.back() - '1');
-        entry.systemLocation = device.systemLocation;
-        entry.description = device.description;
-        entries.append(entry);
-    }
-#endif
     return entries;
+#else
+    return portsOfDevices(systemSerialDevices());
+#endif
 }

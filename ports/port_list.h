@@ -1,21 +1,35 @@
 #pragma once
 
 // The ports the dialog offers: the probe of the serial device map on this
-// system, each accepted name with the device behind it, so that two adapters
-// can be told apart.
+// system, each accepted name with the device behind it. The entry carries its
+// device, so confirming an entry opens what the user was shown, even when
+// an adapter has come or gone since the list was made.
+
+#include "ports/serial_devices.h"
 
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 struct PortEntry
 {
-    QString name;           // "COM1" .. "COM8"
-    QString systemLocation; // "/dev/ttyUSB0"; empty when nothing is known of it
-    QString description;    // "FT232R USB UART"; may be empty
+    QString name;        // "COM1" .. "COM8"
+    QString device;      // what the serial link opens: "COM3" on Windows, "/dev/ttyUSB0" elsewhere
+    QString description; // "FT232R USB UART"; may be empty
 
-    // "/dev/ttyUSB0 — FT232R USB UART", the location alone without a description.
+    // "/dev/ttyUSB0 — FT232R USB UART", the device alone without a description.
     QString deviceText() const;
 };
 
-// In slot order, duplicates kept, at most eight.
+// A listing of the ports to offer: in slot order, duplicates kept, at most
+// eight. The program lists the machine's (listSerialPorts); tests give their own.
+using PortListing = std::function<QList<PortEntry>()>;
+
+// The machine's ports: the Windows serial device map, or elsewhere the map
+// made up from the machine's serial devices.
 QList<PortEntry> listSerialPorts();
+
+// The ports of the map made up from these devices, as listSerialPorts() gives
+// them on a system without the Windows serial device map.
+QList<PortEntry> portsOfDevices(const QList<SerialDevice> &devices);

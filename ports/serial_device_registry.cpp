@@ -35,8 +35,8 @@ int slotIndex(const char *name)
 
 } // namespace
 
-SerialDeviceRegistry::SerialDeviceRegistry(QList<SerialDevice> devices)
-    : m_devices(std::move(devices))
+SerialDeviceRegistry::SerialDeviceRegistry(const QList<SerialDevice> &devices)
+    : m_devices(orderedSerialDevices(devices))
 {
 }
 

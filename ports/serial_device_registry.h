@@ -4,17 +4,18 @@
 // serial device map is made up from the machine's serial devices, so that the
 // probe runs unchanged. The system reports the NT family; under
 // LocalMachine\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
-// holds "COM" + (k + 1) for the k-th device of serialDevices(), the same device
-// that the serial link opens for that port number.
+// holds "COM" + (k + 1) for the k-th of the devices in their numbering order
+// (orderedSerialDevices).
 
 #include "ports/registry.h"
-#include "programming/serial_devices.h"
+#include "ports/serial_devices.h"
 
 class SerialDeviceRegistry : public modRegistry::RegistryApi
 {
 public:
-    explicit SerialDeviceRegistry(QList<SerialDevice> devices = serialDevices());
+    explicit SerialDeviceRegistry(const QList<SerialDevice> &devices);
 
+    // The devices in their numbering order: "COM" + (k + 1) is devices()[k].
     const QList<SerialDevice> &devices() const { return m_devices; }
 
     bool version(modRegistry::VersionRecord &record) override;

@@ -1,13 +1,11 @@
 #include "programming/device_programmer.h"
 
-#include "programming/messages.h"
-#include "programming/module1.h"
-#include "programming/programming_window.h"
+#include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
+#include "resources/message_numbers.h"
 
 #include <QEventLoop>
-#include <QList>
 
 namespace {
 
@@ -15,32 +13,43 @@ namespace {
 constexpr std::chrono::milliseconds PacingWait{700};
 constexpr int RefreshIntervalMs = 28000;
 
-const QString LongBeepOffCaption = QStringLiteral("Włącz długi dźwięk");
-const QString LongBeepOnCaption = QStringLiteral("Wyłącz długi dźwięk");
+// What sets the two uploads apart: how many screens the memory has, where its
+// frames are kept, how they are built and the message at the end.
+struct MemoryDescription
+{
+    int screens;
+    QByteArray DeviceProgrammer::*holder;
+    QByteArray (*parameterFrame)(const ParameterChoice &choice);
+    QByteArray (*textFrame)(int n, QStringView text);
+    int programmedMessage;
+};
+
+QByteArray ramParameters(const ParameterChoice &c)
+{
+    return protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount, c.speed, c.brightness);
+}
+
+QByteArray eepromParameters(const ParameterChoice &c)
+{
+    return protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed, c.brightness);
+}
+
+constexpr MemoryDescription Ram{protocol::RamScreens, &DeviceProgrammer::RamkaRAM, &ramParameters,
+                                &protocol::RamkaTekstuRAM, messages::CurrentProgrammed};
+constexpr MemoryDescription Eeprom{protocol::EepromScreens, &DeviceProgrammer::RamkaEEPROM,
+                                   &eepromParameters, &protocol::RamkaTekstuEEPROM,
+                                   messages::EepromProgrammed};
+
+const MemoryDescription &describe(Memory memory)
+{
+    return memory == Memory::Ram ? Ram : Eeprom;
+}
 
 } // namespace
 
-struct DeviceProgrammer::Private
-{
-    bool withClock = false;
-    bool connected = false;       // the display took the programming-mode request
-    bool sequenceRunning = false; // the handshake or an upload is between its frames
-    bool uploading = false;
-    bool closing = false;  // the window is closing: nothing more goes out
-    bool portGone = false; // the port went away while connected
-    bool quitting = false; // the application is ending without the window closing first
-    bool lossReported = false;
-    QList<QEventLoop *> waits; // the waits running now, innermost last
-
-    // A sequence ends without a word when the program ends under it.
-    bool silenced() const { return closing || quitting; }
-    bool abandoned() const { return silenced() || portGone; }
-};
-
 DeviceProgrammer::DeviceProgrammer(ProgrammingWindow &window, bool withClock, QObject *parent)
-    : QObject(parent), d(new Private), m_window(window)
+    : QObject(parent), m_window(window), m_withClock(withClock)
 {
-    d->withClock = withClock;
     // A coarse timer may drift by a twentieth of its interval; the display
     // expects its refresh every 28 s.
     m_Odswiez_Timer.setTimerType(Qt::PreciseTimer);
@@ -49,22 +58,15 @@ DeviceProgrammer::DeviceProgrammer(ProgrammingWindow &window, bool withClock, QO
     connect(&m_Port_MSComm, &SerialLink::portLost, this, &DeviceProgrammer::onPortLost);
 }
 
-DeviceProgrammer::~DeviceProgrammer()
-{
-    if (Module1::PortKomunikacyjny == &m_Port_MSComm)
-        Module1::PortKomunikacyjny = nullptr;
-    delete d;
-}
+DeviceProgrammer::~DeviceProgrammer() = default;
 
-void DeviceProgrammer::Form_Load()
+void DeviceProgrammer::Form_Load(const QString &device)
 {
     m_window.UstawieniaPoczatkoweProgramowania();
-    if (Module1::NumerPortu == 0)
+    if (device.isEmpty())
         return;
 
-    Module1::PortKomunikacyjny = &m_Port_MSComm;
-    m_Port_MSComm.setCommPort(Module1::NumerPortu);
-    switch (m_Port_MSComm.open()) {
+    switch (m_Port_MSComm.open(device)) {
     case SerialLink::OpenResult::Opened:
         break;
     case SerialLink::OpenResult::Busy:
@@ -76,21 +78,26 @@ void DeviceProgrammer::Form_Load()
         return;
     }
 
-    d->sequenceRunning = true;
-    const bool acknowledged = checkedExchange(protocol::bytes(protocol::KomendaProg));
-    d->sequenceRunning = false;
-    if (d->silenced())
+    m_state = State::Handshake;
+    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
+    if (m_state == State::Closing)
         return;
-    if (acknowledged) {
-        d->connected = true;
+    if (step == Step::Ended) {
+        // The application quits under the handshake: no word.
+        m_state = State::Unconnected;
+        return;
+    }
+    if (step == Step::Acknowledged) {
+        m_state = State::Connected;
         m_window.setDeviceCommandsEnabled(true);
         m_Odswiez_Timer.start();
         return;
     }
     if (m_Port_MSComm.PortOpen()) {
+        m_state = State::Unconnected;
         m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
     } else {
-        d->portGone = true;
+        m_state = State::Lost;
         reportLoss();
     }
     m_Port_MSComm.close();
@@ -98,24 +105,23 @@ void DeviceProgrammer::Form_Load()
 
 void DeviceProgrammer::Form_QueryUnload()
 {
-    if (d->closing)
+    if (m_state == State::Closing)
         return;
-    d->closing = true;
+    m_state = State::Closing;
     m_Odswiez_Timer.stop();
-    if (Module1::NumerPortu != 0 && m_Port_MSComm.PortOpen()) {
+    if (m_Port_MSComm.PortOpen()) {
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaKoniec));
         m_Port_MSComm.close();
     }
     // A sequence waiting between its frames ends there.
-    for (QEventLoop *wait : std::as_const(d->waits))
-        wait->quit();
+    endWaits();
 }
 
 void DeviceProgrammer::Odswiez_Timer_Timer()
 {
     // An upload sends its own refresh at its end; a tick in between would
     // leave a reply that a check of the upload could take for its own.
-    if (d->uploading || d->closing)
+    if (m_state == State::Uploading || m_state == State::Closing)
         return;
     if (m_Port_MSComm.PortOpen())
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
@@ -145,29 +151,33 @@ void DeviceProgrammer::DlugiDzwiek_Command_Click()
 {
     if (busy())
         return;
-    // The caption is the only record of the long beep.
-    const bool switchOn = m_window.DlugiDzwiek_Caption() == LongBeepOffCaption;
-    m_window.setDlugiDzwiek_Caption(switchOn ? LongBeepOnCaption : LongBeepOffCaption);
+    const bool switchOn = m_window.DlugiDzwiek_Caption() == longBeep::switchOnCaption();
+    m_window.setDlugiDzwiek_Caption(switchOn ? longBeep::switchOffCaption()
+                                             : longBeep::switchOnCaption());
     sendCommand(switchOn ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
                          : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
 }
 
 void DeviceProgrammer::PrzeslijZegar_Command_Click()
 {
-    if (!d->withClock || busy())
+    if (!m_withClock || busy())
         return;
     RamkaZegara = protocol::RamkaZegara(m_window.Godzina_MEB());
     sendCommand(RamkaZegara);
     RamkaZegara.clear();
 }
 
-void DeviceProgrammer::Czekaj(Clock::time_point start)
+DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
 {
     const Clock::time_point end = start + PacingWait;
-    while (!d->abandoned()) {
+    for (;;) {
+        if (m_state == State::Closing)
+            return WaitEnd::Ended;
+        if (m_state == State::Lost)
+            return WaitEnd::PortLost;
         const Clock::time_point now = Clock::now();
         if (now >= end)
-            return;
+            return WaitEnd::Elapsed;
         // Sleeps in the event loop until the end is due, so the window stays
         // responsive without spinning; a timer may wake a little early, hence
         // the loop.
@@ -177,19 +187,20 @@ void DeviceProgrammer::Czekaj(Clock::time_point start)
         wakeUp.setTimerType(Qt::PreciseTimer);
         connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
         wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now));
-        d->waits.append(&loop);
+        m_waits.append(&loop);
+        const int result = loop.exec();
+        m_waits.removeOne(&loop);
         // Once the application has been told to quit, every new event loop
         // returns at once; waiting on would only spin.
-        if (loop.exec() < 0)
-            d->quitting = true;
-        d->waits.removeOne(&loop);
+        if (result < 0)
+            return WaitEnd::Ended;
     }
 }
 
 bool DeviceProgrammer::SprawdzOdpowiedz()
 {
     QByteArray reply;
-    if (m_Port_MSComm.InBufferCount() > 7) {
+    if (m_Port_MSComm.InBufferCount() >= protocol::AcknowledgementSize) {
         for (int i = 0; i < protocol::AcknowledgementSize; ++i) {
             const int byte = m_Port_MSComm.Input();
             if (byte < 0)
@@ -202,18 +213,18 @@ bool DeviceProgrammer::SprawdzOdpowiedz()
 
 bool DeviceProgrammer::isConnected() const
 {
-    return d->connected && m_Port_MSComm.PortOpen();
+    return (m_state == State::Connected || m_state == State::Uploading) && m_Port_MSComm.PortOpen();
 }
 
 bool DeviceProgrammer::isUploading() const
 {
-    return d->uploading;
+    return m_state == State::Uploading;
 }
 
 bool DeviceProgrammer::busy() const
 {
     // While a sequence runs nothing else may write between its frames.
-    return d->sequenceRunning || d->closing;
+    return m_state == State::Handshake || m_state == State::Uploading || m_state == State::Closing;
 }
 
 void DeviceProgrammer::sendCommand(const QByteArray &frame)
@@ -224,33 +235,39 @@ void DeviceProgrammer::sendCommand(const QByteArray &frame)
         m_Port_MSComm.Output(frame);
 }
 
-bool DeviceProgrammer::checkedExchange(const QByteArray &frame)
+DeviceProgrammer::Step DeviceProgrammer::cutShort(WaitEnd waited)
+{
+    // A lost port fails the step; a close or a quit ends the sequence.
+    return waited == WaitEnd::Ended ? Step::Ended : Step::Failed;
+}
+
+DeviceProgrammer::Step DeviceProgrammer::checkedExchange(const QByteArray &frame)
 {
     // Replies to unchecked frames (beeps, clear, clock, refresh ticks) may
     // still wait; they must not pass for the answer to this frame.
     m_Port_MSComm.discardInput();
     if (!m_Port_MSComm.Output(frame))
-        return false;
-    Czekaj(Clock::now());
-    if (d->abandoned())
-        return false;
-    return SprawdzOdpowiedz();
+        return Step::Failed;
+    const WaitEnd waited = Czekaj(Clock::now());
+    if (waited != WaitEnd::Elapsed)
+        return cutShort(waited);
+    return SprawdzOdpowiedz() ? Step::Acknowledged : Step::Failed;
 }
 
-bool DeviceProgrammer::pacedStep(const QByteArray &frame)
+DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)
 {
-    if (!checkedExchange(frame))
-        return false;
-    Czekaj(Clock::now());
-    return !d->abandoned();
+    const Step step = checkedExchange(frame);
+    if (step != Step::Acknowledged)
+        return step;
+    const WaitEnd waited = Czekaj(Clock::now());
+    return waited == WaitEnd::Elapsed ? Step::Acknowledged : cutShort(waited);
 }
 
 int DeviceProgrammer::screensAhead(Memory memory, int fromScreen) const
 {
-    const int screens = memory == Memory::Ram ? protocol::RamScreens : protocol::EepromScreens;
     int count = 0;
-    for (int n = fromScreen; n <= screens; ++n) {
-        if (memory == Memory::Ram ? m_window.TekstRAM_Check(n) : m_window.TekstEEPROM_Check(n))
+    for (int n = fromScreen; n <= describe(memory).screens; ++n) {
+        if (m_window.screenChecked(memory, n))
             ++count;
     }
     return count;
@@ -260,64 +277,54 @@ void DeviceProgrammer::upload(Memory memory)
 {
     if (!isConnected() || busy())
         return;
-    d->sequenceRunning = true;
-    d->uploading = true;
+    const MemoryDescription &description = describe(memory);
+    QByteArray &holder = this->*description.holder;
+    m_state = State::Uploading;
     m_window.setDeviceCommandsEnabled(false);
 
-    const bool ram = memory == Memory::Ram;
-    QByteArray &holder = ram ? RamkaRAM : RamkaEEPROM;
-    const int screens = ram ? protocol::RamScreens : protocol::EepromScreens;
     // Frames still to go, counted anew after each one: the user may change
     // the check boxes while the upload runs.
     const auto framesAhead = [&](int fromScreen) { return screensAhead(memory, fromScreen) + 1; };
-
     int sent = 0;
-    const bool parameters = ram ? m_window.ParametryRAM_Check() : m_window.ParametryEEPROM_Check();
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1));
+    Step step = Step::Acknowledged;
+    const auto send = [&](const QByteArray &frame, int nextScreen) {
+        holder = frame;
+        step = pacedStep(holder);
+        if (step == Step::Acknowledged) {
+            ++sent;
+            emit uploadProgress(sent, sent + framesAhead(nextScreen));
+        }
+    };
 
-    bool ok = true;
-    if (parameters) {
-        holder = ram ? protocol::RamkaParametrowRAM(
-                           m_window.PrzesuwRAM_Combo(), m_window.IloscEkranowRAM_Combo(),
-                           m_window.PredkoscRAM_Combo(), m_window.JasnoscRAM_Combo())
-                     : protocol::RamkaParametrowEEPROM(m_window.PrzesuwEEPROM_Combo(),
-                                                       m_window.PredkoscEEPROM_Combo(),
-                                                       m_window.JasnoscEEPROM_Combo());
-        ok = pacedStep(holder);
-        if (ok) {
-            ++sent;
-            emit uploadProgress(sent, sent + framesAhead(1));
-        }
+    const bool parameters = m_window.parametersChecked(memory);
+    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1));
+    if (parameters)
+        send(description.parameterFrame(m_window.parameters(memory)), 1);
+    for (int n = 1; step == Step::Acknowledged && n <= description.screens; ++n) {
+        if (m_window.screenChecked(memory, n))
+            send(description.textFrame(n, m_window.screenText(memory, n)), n + 1);
     }
-    for (int n = 1; ok && n <= screens; ++n) {
-        if (!(ram ? m_window.TekstRAM_Check(n) : m_window.TekstEEPROM_Check(n)))
-            continue;
-        holder = ram ? protocol::RamkaTekstuRAM(n, m_window.TekstRAM_Text(n))
-                     : protocol::RamkaTekstuEEPROM(n, m_window.TekstEEPROM_Text(n));
-        ok = pacedStep(holder);
-        if (ok) {
-            ++sent;
-            emit uploadProgress(sent, sent + framesAhead(n + 1));
-        }
-    }
-    if (ok) {
+    if (step == Step::Acknowledged) {
         // The closing refresh: its answer is read so that it does not linger,
         // but not judged.
         m_Port_MSComm.discardInput();
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
-        Czekaj(Clock::now());
-        ok = !d->abandoned() && m_Port_MSComm.PortOpen();
-        if (ok) {
+        const WaitEnd waited = Czekaj(Clock::now());
+        if (waited != WaitEnd::Elapsed) {
+            step = cutShort(waited);
+        } else if (!m_Port_MSComm.PortOpen()) {
+            step = Step::Failed;
+        } else {
             SprawdzOdpowiedz();
             ++sent;
             emit uploadProgress(sent, sent);
         }
     }
 
-    d->uploading = false;
-    d->sequenceRunning = false;
-    if (d->silenced()) {
-        // Closing the window ends the upload where it waited, silently.
+    if (m_state == State::Uploading)
+        m_state = State::Connected;
+    if (step == Step::Ended || m_state == State::Closing) {
+        // Closing the window or quitting ends the upload where it waited, silently.
         emit uploadFinished();
         return;
     }
@@ -327,20 +334,19 @@ void DeviceProgrammer::upload(Memory memory)
         reportLoss();
         return;
     }
-    if (!ok)
+    if (step != Step::Acknowledged)
         m_Port_MSComm.discardInput();
     m_window.setDeviceCommandsEnabled(true);
     emit uploadFinished();
-    if (ok)
-        m_window.PokazInformacje(ram ? messages::CurrentProgrammed : messages::EepromProgrammed);
+    if (step == Step::Acknowledged)
+        m_window.PokazInformacje(description.programmedMessage);
     else
         m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
 }
 
 void DeviceProgrammer::enterDisconnected()
 {
-    d->portGone = true;
-    d->connected = false;
+    m_state = State::Lost;
     m_Odswiez_Timer.stop();
     m_window.setDeviceCommandsEnabled(false);
 }
@@ -348,22 +354,27 @@ void DeviceProgrammer::enterDisconnected()
 void DeviceProgrammer::reportLoss()
 {
     // Whoever notices a lost port first reports it; once.
-    if (d->lossReported)
+    if (m_lossReported)
         return;
-    d->lossReported = true;
+    m_lossReported = true;
     m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
 }
 
 void DeviceProgrammer::onPortLost()
 {
-    if (d->closing)
+    if (m_state == State::Closing)
         return;
-    const bool wasGone = d->portGone;
-    enterDisconnected();
-    for (QEventLoop *wait : std::as_const(d->waits))
-        wait->quit();
     // A running sequence notices the loss when its wait ends and reports it.
-    if (d->sequenceRunning || wasGone)
-        return;
-    reportLoss();
+    const bool noticedElsewhere =
+        m_state == State::Handshake || m_state == State::Uploading || m_state == State::Lost;
+    enterDisconnected();
+    endWaits();
+    if (!noticedElsewhere)
+        reportLoss();
+}
+
+void DeviceProgrammer::endWaits()
+{
+    for (QEventLoop *wait : std::as_const(m_waits))
+        wait->quit();
 }

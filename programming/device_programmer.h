@@ -5,15 +5,16 @@
 // frame. It reads the user's inputs and shows messages only through
 // ProgrammingWindow, so it runs and is tested without any widget.
 
+#include "programming/programming_window.h"
 #include "programming/serial_link.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
 
-class ProgrammingWindow;
 class QEventLoop;
 
 class DeviceProgrammer : public QObject
@@ -26,10 +27,11 @@ public:
     DeviceProgrammer(ProgrammingWindow &window, bool withClock, QObject *parent = nullptr);
     ~DeviceProgrammer() override;
 
-    // Start-up settings, then, when a port was chosen (Module1::NumerPortu),
-    // open it, ask for programming mode and enable the device commands on the
-    // display's acknowledgement. The window shows itself afterwards.
-    void Form_Load();
+    // Start-up settings, then, when a port was chosen (device not empty: the
+    // device of the port dialog's entry), open it, ask for programming mode and
+    // enable the device commands on the display's acknowledgement. The window
+    // shows itself afterwards.
+    void Form_Load(const QString &device);
     // The window is closing: the closing frame when connected, drained, port
     // closed. A running upload stops where it waits, silently. Nothing is
     // written after it.
@@ -43,9 +45,13 @@ public:
     void DlugiDzwiek_Command_Click();
     void PrzeslijZegar_Command_Click();
 
+    // How a wait ended: its time passed, the port went away, or the window
+    // closed or the application quit under it.
+    enum class WaitEnd { Elapsed, PortLost, Ended };
+
     // Waits until 0.7 s have passed since start on a monotonic clock, letting
     // the user interface run meanwhile.
-    void Czekaj(Clock::time_point start);
+    WaitEnd Czekaj(Clock::time_point start);
     // True when the display's acknowledgement is waiting: reads eight bytes
     // when eight or more wait, nothing otherwise.
     bool SprawdzOdpowiedz();
@@ -70,23 +76,36 @@ signals:
     void uploadFinished();
 
 private:
-    enum class Memory { Ram, Eeprom };
+    enum class State {
+        Unconnected, // no port, or the display did not take the programming request
+        Handshake,   // the programming request waits for its answer
+        Connected,   // the display is in programming mode
+        Uploading,   // an upload is between its frames
+        Lost,        // the port went away
+        Closing,     // the window is closing: nothing more goes out
+    };
+    // How one acknowledged step of a sequence ended.
+    enum class Step { Acknowledged, Failed, Ended };
 
+    static Step cutShort(WaitEnd waited);
     bool busy() const;
     void sendCommand(const QByteArray &frame);
     // Writes a frame whose answer is checked, waits and checks it.
-    bool checkedExchange(const QByteArray &frame);
+    Step checkedExchange(const QByteArray &frame);
     // A checked exchange followed by the second wait.
-    bool pacedStep(const QByteArray &frame);
+    Step pacedStep(const QByteArray &frame);
     int screensAhead(Memory memory, int fromScreen) const;
     void upload(Memory memory);
     void enterDisconnected();
     void reportLoss();
     void onPortLost();
+    void endWaits();
 
-    struct Private;
-    Private *d;
     ProgrammingWindow &m_window;
+    const bool m_withClock;
+    State m_state = State::Unconnected;
+    bool m_lossReported = false;
+    QList<QEventLoop *> m_waits; // the waits running now, innermost last
     SerialLink m_Port_MSComm;
     QTimer m_Odswiez_Timer;
 };

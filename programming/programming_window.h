@@ -6,6 +6,19 @@
 
 #include <QString>
 
+// The display's two sets of screens: the current one (RAM, screens 1..8) and
+// the stored one (EEPROM, screens 1..5).
+enum class Memory { Ram, Eeprom };
+
+// The selected positions of a memory's parameter lists, 0 for the first entry.
+struct ParameterChoice
+{
+    int scrollKind = 0;
+    int screenCount = 0; // RAM only; the stored set always has five screens
+    int speed = 0;
+    int brightness = 0;
+};
+
 class ProgrammingWindow
 {
 public:
@@ -15,22 +28,14 @@ public:
     // preselected, and (full program) the clock field set to the time now.
     virtual void UstawieniaPoczatkoweProgramowania() = 0;
 
-    // Screen rows: RAM n = 1..8, EEPROM n = 1..5.
-    virtual QString TekstRAM_Text(int n) const = 0;
-    virtual bool TekstRAM_Check(int n) const = 0;
-    virtual QString TekstEEPROM_Text(int n) const = 0;
-    virtual bool TekstEEPROM_Check(int n) const = 0;
-    virtual bool ParametryRAM_Check() const = 0;
-    virtual bool ParametryEEPROM_Check() const = 0;
-
-    // Selected positions of the parameter lists, 0 for the first entry.
-    virtual int PrzesuwRAM_Combo() const = 0;
-    virtual int IloscEkranowRAM_Combo() const = 0;
-    virtual int PredkoscRAM_Combo() const = 0;
-    virtual int JasnoscRAM_Combo() const = 0;
-    virtual int PrzesuwEEPROM_Combo() const = 0;
-    virtual int PredkoscEEPROM_Combo() const = 0;
-    virtual int JasnoscEEPROM_Combo() const = 0;
+    // A screen row of a memory (TekstRAM_Text(n), TekstEEPROM_Check(n), ...):
+    // its text as typed and its check box.
+    virtual QString screenText(Memory memory, int n) const = 0;
+    virtual bool screenChecked(Memory memory, int n) const = 0;
+    // The memory's parameter check box (ParametryRAM_Check, ParametryEEPROM_Check)
+    // and its lists.
+    virtual bool parametersChecked(Memory memory) const = 0;
+    virtual ParameterChoice parameters(Memory memory) const = 0;
 
     // The clock field's five characters, colon included (full program only).
     virtual QString Godzina_MEB() const = 0;

@@ -1,9 +1,8 @@
 #include "programming/serial_link.h"
 
-#include "programming/serial_devices.h"
-
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSerialPort>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -29,7 +28,6 @@ constexpr int DrainTimeoutMs = 2000;
 struct SerialLink::Private
 {
     QSerialPort port;
-    int portNumber = 0;
     bool lost = false;
     // Changes at every opening and closing, so a loss reported late is dropped
     // when the port has been closed or opened again since.
@@ -84,7 +82,7 @@ struct SerialLink::Private
     }
 };
 
-SerialLink::SerialLink(QObject *parent) : QObject(parent), d(new Private)
+SerialLink::SerialLink(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
 {
     d->port.setReadBufferSize(ReadBufferLimit);
     connect(&d->port, &QSerialPort::errorOccurred, this,
@@ -113,25 +111,13 @@ SerialLink::SerialLink(QObject *parent) : QObject(parent), d(new Private)
 SerialLink::~SerialLink()
 {
     close();
-    delete d;
 }
 
-void SerialLink::setCommPort(int portNumber)
-{
-    d->portNumber = portNumber;
-}
-
-int SerialLink::CommPort() const
-{
-    return d->portNumber;
-}
-
-SerialLink::OpenResult SerialLink::open()
+SerialLink::OpenResult SerialLink::open(const QString &name)
 {
     if (d->port.isOpen())
         close();
 
-    const QString name = systemPortName(d->portNumber);
     if (name.isEmpty())
         return OpenResult::NoSuchPort;
 

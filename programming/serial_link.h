@@ -5,7 +5,9 @@
 // 2 stop bits, no flow control, DTR on and RTS off.
 
 #include <QObject>
-#include <QSerialPort>
+#include <QString>
+
+#include <memory>
 
 class SerialLink : public QObject
 {
@@ -19,11 +21,9 @@ public:
     explicit SerialLink(QObject *parent = nullptr);
     ~SerialLink() override;
 
-    // Port number n is the device listed as "COMn" (see serial_devices.h).
-    void setCommPort(int portNumber);
-    int CommPort() const;
-
-    OpenResult open();
+    // Opens the device the port dialog's entry holds: "COM3" on Windows,
+    // "/dev/ttyUSB0" elsewhere. An empty name is no port.
+    OpenResult open(const QString &name);
     bool PortOpen() const;
 
     // Hands the bytes to the port and returns at once, without waiting for
@@ -60,5 +60,5 @@ private:
     void rearmReading();
 
     struct Private;
-    Private *d;
+    std::unique_ptr<Private> d;
 };

@@ -32,14 +32,6 @@ std::uint8_t digitAt(QStringView text, qsizetype index)
     return (c >= u'0' && c <= u'9') ? std::uint8_t(c - u'0') : 0;
 }
 
-QStringList numbers(int from, int to)
-{
-    QStringList items;
-    for (int i = from; i <= to; ++i)
-        items.append(QString::number(i));
-    return items;
-}
-
 } // namespace
 
 QByteArray RamkaTekstuRAM(int n, QStringView text)
@@ -71,21 +63,6 @@ QByteArray RamkaZegara(QStringView time)
     const char payload[] = {char(digitAt(time, 0) << 4 | digitAt(time, 1)),
                             char(digitAt(time, 3) << 4 | digitAt(time, 4))};
     return dataFrame(Clock, QByteArrayView(payload, sizeof payload));
-}
-
-QStringList scrollKindItems()
-{
-    return {QStringLiteral("Na przemian"), QStringLiteral("Co znak"), QStringLiteral("Płynące")};
-}
-
-QStringList screenCountItems()
-{
-    return numbers(0, 8);
-}
-
-QStringList speedItems()
-{
-    return numbers(1, 10);
 }
 
 } // namespace protocol

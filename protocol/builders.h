@@ -1,12 +1,11 @@
 #pragma once
 
 // The variable frames: screen texts, display parameters and the clock. Each
-// builder here is the pure core of the window's builder of the same name:
-// from the user's input to the 16 bytes on the wire.
+// builder is a pure function from what the user typed and picked to the 16
+// bytes on the wire.
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 namespace protocol {
 
@@ -35,15 +34,5 @@ QByteArray RamkaParametrowEEPROM(int przesuw, int predkosc, int jasnosc);
 // and 5 gives its digit, or 0 when it is no digit (an untyped position, or a
 // text too short); hours and minutes go as packed BCD, unchecked, as typed.
 QByteArray RamkaZegara(QStringView time);
-
-// The entries of the parameter lists, in order, and the entry each list shows
-// at start-up.
-QStringList scrollKindItems();    // "Na przemian", "Co znak", "Płynące"
-QStringList screenCountItems();   // "0" .. "8"
-QStringList speedItems();         // "1" .. "10", also for brightness
-inline constexpr int ScrollKindAtStart = 0;
-inline constexpr int ScreenCountAtStart = 8;
-inline constexpr int SpeedAtStart = 9;
-inline constexpr int BrightnessAtStart = 9;
 
 } // namespace protocol

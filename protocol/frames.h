@@ -63,5 +63,6 @@ inline constexpr std::array<std::uint8_t, 16> KomendaOdswiez{
 inline constexpr std::array<std::uint8_t, 16> KomendaKoniec{
     0x44, 0x41, 0x54, 0x41, 0x63, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x83};
 // clang-format on
+static_assert(OdpowiedzOK.size() == AcknowledgementSize);
 
 } // namespace protocol

@@ -9,6 +9,8 @@
 #include <QStringEncoder>
 #endif
 
+#include <algorithm>
+
 namespace protocol {
 
 namespace {
@@ -40,33 +42,35 @@ QByteArray encodeOne(QStringView character)
 #endif
 }
 
-template <typename Visit> void forEachCharacter(QStringView text, Visit visit)
+} // namespace
+
+QList<QStringView> characters(QStringView text)
 {
+    QList<QStringView> result;
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype length =
             (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2
                                                                                                 : 1;
-        visit(text.sliced(i, length));
+        result.append(text.sliced(i, length));
         i += length;
     }
+    return result;
 }
-
-} // namespace
 
 bool isWindows1250(QStringView text)
 {
-    bool all = true;
-    forEachCharacter(text, [&](QStringView c) { all = all && !encodeOne(c).isEmpty(); });
-    return all;
+    const QList<QStringView> all = characters(text);
+    return std::all_of(all.begin(), all.end(),
+                       [](QStringView c) { return !encodeOne(c).isEmpty(); });
 }
 
 QByteArray toWindows1250(QStringView text)
 {
     QByteArray result;
-    forEachCharacter(text, [&](QStringView c) {
+    for (QStringView c : characters(text)) {
         const QByteArray encoded = encodeOne(c);
         result.append(encoded.isEmpty() ? QByteArray("?") : encoded);
-    });
+    }
     return result;
 }
 
@@ -91,10 +95,10 @@ QString fromWindows1250(QByteArrayView bytes)
 QString keepWindows1250(QStringView text)
 {
     QString kept;
-    forEachCharacter(text, [&](QStringView c) {
+    for (QStringView c : characters(text)) {
         if (!encodeOne(c).isEmpty())
             kept.append(c);
-    });
+    }
     return kept;
 }
 

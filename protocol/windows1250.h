@@ -4,9 +4,14 @@
 // byte per character.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace protocol {
+
+// The text cut into characters as the code page counts them: one code point
+// each, so a surrogate pair is one character (and a lone surrogate one too).
+QList<QStringView> characters(QStringView text);
 
 // True when every character of the text has a byte in Windows-1250.
 bool isWindows1250(QStringView text);

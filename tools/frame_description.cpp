@@ -3,6 +3,7 @@
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
+#include "ui/parameter_lists.h"
 
 namespace emulator {
 
@@ -55,7 +56,7 @@ QString screenText(QByteArrayView payload)
 
 QString scrollKindName(std::uint8_t value)
 {
-    const QStringList names = protocol::scrollKindItems();
+    const QStringList names = parameterLists::scrollKindItems();
     switch (value) {
     case 1:
         return names.value(0);

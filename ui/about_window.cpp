@@ -1,6 +1,6 @@
 #include "ui/about_window.h"
 
-#include "ports/window_setup.h"
+#include "ui/window_setup.h"
 #include "ui/about_texts.h"
 #include "ui/program.h"
 

@@ -1,23 +1,66 @@
 // screenprog and screenprog-noclock: the port dialog first, then the main
 // window; the program ends when the user closes either.
 
-#include "ports/select_serial_device.h"
+#include "ports/port_list.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
+#include "ui/select_serial_device.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#ifdef Q_OS_WIN
+#include <QMessageBox>
+#endif
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+
+namespace {
+
+// The program takes no options but --help and --version. Qt answers them, and
+// refuses any other option, in Polish (its catalogue is installed by then):
+// on the terminal, or in a message box when a Windows program has no console
+// to write to. It ends the program after answering.
+void answerCommandLine(const QApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Programowanie wyświetlacza systemu VELTA-ORSO przez port szeregowy.\n"
+                       "Port wybiera się w pierwszym oknie programu."));
+    // Qt's own help option would also offer --help-all, for Qt's options.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Wyświetla tę pomoc."));
+    parser.addOption(help);
+    parser.addVersionOption();
+    parser.process(app);
+    if (parser.isSet(help))
+        parser.showHelp(EXIT_SUCCESS);
+    const QStringList extra = parser.positionalArguments();
+    if (extra.isEmpty())
+        return;
+    const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
+                                .arg(QApplication::applicationName(), extra.first());
+#ifdef Q_OS_WIN
+    QMessageBox::critical(nullptr, QApplication::applicationName(), refusal);
+#else
+    std::fprintf(stderr, "%s\n", qPrintable(refusal));
+#endif
+    std::exit(EXIT_FAILURE);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     program::setUp(app);
+    answerCommandLine(app);
 
     std::unique_ptr<fMain> mainWindow;
-    fSelectSerialDevice portDialog([&mainWindow] {
+    fSelectSerialDevice portDialog(&listSerialPorts, [&mainWindow](const QString &device) {
         mainWindow = std::make_unique<fMain>();
-        mainWindow->Form_Load();
+        mainWindow->Form_Load(device);
     });
     if (!portDialog.Form_Load())
         return 0;

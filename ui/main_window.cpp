@@ -1,11 +1,13 @@
 #include "ui/main_window.h"
 
-#include "ports/messages.h"
-#include "ports/window_setup.h"
+#include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "ui/about_window.h"
+#include "ui/message_boxes.h"
+#include "ui/parameter_lists.h"
 #include "ui/program.h"
 #include "ui/screen_text_edit.h"
+#include "ui/window_setup.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,11 +24,10 @@
 
 namespace {
 
-const QString LongBeepOn = QStringLiteral("Włącz długi dźwięk");
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
 
-// The tab control shares its width out between its tabs, as the window's
-// two tabs in one row are drawn.
+// The tab control shares its width out between its tabs: the two tabs stand
+// in one row and fill it.
 class SharedWidthTabBar : public QTabBar
 {
 public:
@@ -103,7 +104,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, Q
     return b;
 }
 
-ScreenTextEdit *screenText(QWidget *parent, const QString &name, QRect twips,
+ScreenTextEdit *screenTextBox(QWidget *parent, const QString &name, QRect twips,
                            const QString &accessible, bool whiteBackground)
 {
     auto *edit = place(new ScreenTextEdit(parent), name, twips);
@@ -194,7 +195,7 @@ void fMain::createRamPage()
             checkBox(ui.Frame1, indexed("TekstRAM_Check", n), {120, checkTop[n], 255, 255},
                      QStringLiteral("Zaznacz ekran %1 (RAM)").arg(n));
         ui.TekstRAM_Text[n] =
-            screenText(ui.Frame1, indexed("TekstRAM_Text", n), {480, textTop, 1335, 360},
+            screenTextBox(ui.Frame1, indexed("TekstRAM_Text", n), {480, textTop, 1335, 360},
                        QStringLiteral("Tekst ekranu %1 (RAM)").arg(n), true);
     }
 
@@ -224,7 +225,7 @@ void fMain::createRamPage()
         button(page, "KrotkiSygnalDzwiek_Command", QStringLiteral("Krótki dźwięk"),
                {2280, 2880, 1335, 375}, false);
     ui.DlugiDzwiek_Command =
-        button(page, "DlugiDzwiek_Command", LongBeepOn, {3720, 2880, 1815, 375}, false);
+        button(page, "DlugiDzwiek_Command", longBeep::switchOnCaption(), {3720, 2880, 1815, 375}, false);
     ui.PrzeslijRAM_Command =
         button(page, "PrzeslijRAM_Command", QStringLiteral("Prześlij nastawy i treść ekranów"),
                {2280, 3360, 3255, 375}, false);
@@ -261,7 +262,7 @@ void fMain::createEepromPage()
                      QStringLiteral("Zaznacz ekran %1 (EEPROM)").arg(n));
         // Only the first EEPROM row has the white background set explicitly.
         ui.TekstEEPROM_Text[n] =
-            screenText(ui.Tekst_Frame, indexed("TekstEEPROM_Text", n), {480, textTop, 1335, 360},
+            screenTextBox(ui.Tekst_Frame, indexed("TekstEEPROM_Text", n), {480, textTop, 1335, 360},
                        QStringLiteral("Tekst ekranu %1 (EEPROM)").arg(n), n == 1);
     }
 
@@ -327,9 +328,9 @@ void fMain::placePages()
     }
 }
 
-void fMain::Form_Load()
+void fMain::Form_Load(const QString &device)
 {
-    m_programmer->Form_Load();
+    m_programmer->Form_Load(device);
     centreOnScreen(this);
     show();
     centreOnScreen(this);
@@ -374,7 +375,8 @@ void fMain::About_Command_Click()
 
 void fMain::UstawieniaPoczatkoweProgramowania()
 {
-    const QStringList numbers = protocol::speedItems();
+    using namespace parameterLists;
+    const QStringList numbers = speedItems();
     for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
                              ui.JasnoscEEPROM_Combo})
         combo->clear();
@@ -383,81 +385,41 @@ void fMain::UstawieniaPoczatkoweProgramowania()
                                  ui.JasnoscEEPROM_Combo})
             combo->addItem(number);
     ui.IloscEkranowRAM_Combo->clear();
-    ui.IloscEkranowRAM_Combo->addItems(protocol::screenCountItems());
-    fill(ui.PrzesuwRAM_Combo, protocol::scrollKindItems(), protocol::ScrollKindAtStart);
-    fill(ui.PrzesuwEEPROM_Combo, protocol::scrollKindItems(), protocol::ScrollKindAtStart);
-    ui.IloscEkranowRAM_Combo->setCurrentIndex(protocol::ScreenCountAtStart);
-    ui.PredkoscRAM_Combo->setCurrentIndex(protocol::SpeedAtStart);
-    ui.JasnoscRAM_Combo->setCurrentIndex(protocol::BrightnessAtStart);
-    ui.PredkoscEEPROM_Combo->setCurrentIndex(protocol::SpeedAtStart);
-    ui.JasnoscEEPROM_Combo->setCurrentIndex(protocol::BrightnessAtStart);
+    ui.IloscEkranowRAM_Combo->addItems(screenCountItems());
+    fill(ui.PrzesuwRAM_Combo, scrollKindItems(), ScrollKindAtStart);
+    fill(ui.PrzesuwEEPROM_Combo, scrollKindItems(), ScrollKindAtStart);
+    ui.IloscEkranowRAM_Combo->setCurrentIndex(ScreenCountAtStart);
+    ui.PredkoscRAM_Combo->setCurrentIndex(SpeedAtStart);
+    ui.JasnoscRAM_Combo->setCurrentIndex(BrightnessAtStart);
+    ui.PredkoscEEPROM_Combo->setCurrentIndex(SpeedAtStart);
+    ui.JasnoscEEPROM_Combo->setCurrentIndex(BrightnessAtStart);
     if (ui.Godzina_MEB != nullptr)
         ui.Godzina_MEB->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
 }
 
-QString fMain::TekstRAM_Text(int n) const
+QString fMain::screenText(Memory memory, int n) const
 {
-    return ui.TekstRAM_Text.at(n)->text();
+    return (memory == Memory::Ram ? ui.TekstRAM_Text.at(n) : ui.TekstEEPROM_Text.at(n))->text();
 }
 
-bool fMain::TekstRAM_Check(int n) const
+bool fMain::screenChecked(Memory memory, int n) const
 {
-    return ui.TekstRAM_Check.at(n)->isChecked();
+    return (memory == Memory::Ram ? ui.TekstRAM_Check.at(n) : ui.TekstEEPROM_Check.at(n))
+        ->isChecked();
 }
 
-QString fMain::TekstEEPROM_Text(int n) const
+bool fMain::parametersChecked(Memory memory) const
 {
-    return ui.TekstEEPROM_Text.at(n)->text();
+    return (memory == Memory::Ram ? ui.ParametryRAM_Check : ui.ParametryEEPROM_Check)->isChecked();
 }
 
-bool fMain::TekstEEPROM_Check(int n) const
+ParameterChoice fMain::parameters(Memory memory) const
 {
-    return ui.TekstEEPROM_Check.at(n)->isChecked();
-}
-
-bool fMain::ParametryRAM_Check() const
-{
-    return ui.ParametryRAM_Check->isChecked();
-}
-
-bool fMain::ParametryEEPROM_Check() const
-{
-    return ui.ParametryEEPROM_Check->isChecked();
-}
-
-int fMain::PrzesuwRAM_Combo() const
-{
-    return ui.PrzesuwRAM_Combo->currentIndex();
-}
-
-int fMain::IloscEkranowRAM_Combo() const
-{
-    return ui.IloscEkranowRAM_Combo->currentIndex();
-}
-
-int fMain::PredkoscRAM_Combo() const
-{
-    return ui.PredkoscRAM_Combo->currentIndex();
-}
-
-int fMain::JasnoscRAM_Combo() const
-{
-    return ui.JasnoscRAM_Combo->currentIndex();
-}
-
-int fMain::PrzesuwEEPROM_Combo() const
-{
-    return ui.PrzesuwEEPROM_Combo->currentIndex();
-}
-
-int fMain::PredkoscEEPROM_Combo() const
-{
-    return ui.PredkoscEEPROM_Combo->currentIndex();
-}
-
-int fMain::JasnoscEEPROM_Combo() const
-{
-    return ui.JasnoscEEPROM_Combo->currentIndex();
+    if (memory == Memory::Ram)
+        return {ui.PrzesuwRAM_Combo->currentIndex(), ui.IloscEkranowRAM_Combo->currentIndex(),
+                ui.PredkoscRAM_Combo->currentIndex(), ui.JasnoscRAM_Combo->currentIndex()};
+    return {ui.PrzesuwEEPROM_Combo->currentIndex(), protocol::EepromScreens,
+            ui.PredkoscEEPROM_Combo->currentIndex(), ui.JasnoscEEPROM_Combo->currentIndex()};
 }
 
 QString fMain::Godzina_MEB() const

@@ -41,27 +41,19 @@ public:
     explicit fMain(QWidget *parent = nullptr);
     ~fMain() override;
 
-    // Start-up settings and the handshake with the display, then the window
-    // shows itself, centred, on its first page.
-    void Form_Load();
+    // Start-up settings and, with a device (the port dialog's choice; empty
+    // for none), the handshake with the display; then the window shows
+    // itself, centred, on its first page.
+    void Form_Load(const QString &device);
 
     DeviceProgrammer &programmer() { return *m_programmer; }
 
     // ProgrammingWindow
     void UstawieniaPoczatkoweProgramowania() override;
-    QString TekstRAM_Text(int n) const override;
-    bool TekstRAM_Check(int n) const override;
-    QString TekstEEPROM_Text(int n) const override;
-    bool TekstEEPROM_Check(int n) const override;
-    bool ParametryRAM_Check() const override;
-    bool ParametryEEPROM_Check() const override;
-    int PrzesuwRAM_Combo() const override;
-    int IloscEkranowRAM_Combo() const override;
-    int PredkoscRAM_Combo() const override;
-    int JasnoscRAM_Combo() const override;
-    int PrzesuwEEPROM_Combo() const override;
-    int PredkoscEEPROM_Combo() const override;
-    int JasnoscEEPROM_Combo() const override;
+    QString screenText(Memory memory, int n) const override;
+    bool screenChecked(Memory memory, int n) const override;
+    bool parametersChecked(Memory memory) const override;
+    ParameterChoice parameters(Memory memory) const override;
     QString Godzina_MEB() const override;
     QString DlugiDzwiek_Caption() const override;
     void setDlugiDzwiek_Caption(const QString &caption) override;
@@ -86,8 +78,8 @@ private:
     void uploadProgress(int sent, int frames);
     void uploadFinished();
 
-    // The elements, named as in the window's definition. Row arrays are
-    // indexed from 1; element 0 stays empty.
+    // The elements, each named as its objectName. Row arrays are indexed from
+    // 1, like the display's screens; element 0 stays empty.
     struct Elements
     {
         QTabWidget *Programowanie_SSTab = nullptr;

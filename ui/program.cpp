@@ -26,7 +26,7 @@ void setUp(QApplication &app)
     QApplication::setApplicationName(name());
     QApplication::setApplicationVersion(QString::fromLatin1(version));
     QApplication::setOrganizationName(QString::fromLatin1(company));
-    QGuiApplication::setDesktopFileName(QStringLiteral("pl.korvant.") + name());
+    QGuiApplication::setDesktopFileName(desktopId());
 
     const QLocale polish(QLocale::Polish, QLocale::Poland);
     QLocale::setDefault(polish);
@@ -41,11 +41,17 @@ void setUp(QApplication &app)
     QApplication::setWindowIcon(icon());
 }
 
+QString desktopId()
+{
+    // A hyphen is not welcome in a desktop or AppStream id.
+    return QStringLiteral("pl.korvant.") + name().replace(u'-', u'_');
+}
+
 QIcon icon()
 {
     QIcon icon;
     for (int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/screenprog-%1.png").arg(size), QSize(size, size));
+        icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name()).arg(size), QSize(size, size));
     return icon;
 }
 

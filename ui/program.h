@@ -18,7 +18,11 @@ bool withClock();
 // "screenprog" or "screenprog-noclock".
 QString name();
 
-inline constexpr char version[] = "1.00";
+// The name of the program's desktop entry, AppStream component and icon
+// ("pl.korvant.screenprog"), also its window's application id on Wayland.
+QString desktopId();
+
+inline constexpr char version[] = SCREENPROG_VERSION; // the project's version, "1.00"
 inline constexpr char company[] = "a";
 inline constexpr char product[] = "VELTA";
 
@@ -27,8 +31,9 @@ inline constexpr char product[] = "VELTA";
 // window icon. Call once, before any window is made.
 void setUp(QApplication &app);
 
-// The display on its stand, 16 x 16 in 16 colours, with larger renderings for
-// desktop menus; every window's icon.
+// The display on its stand, with a clock in screenprog: 16 x 16 in 16
+// colours, and drawn for the larger sizes of desktop menus; every window's
+// icon.
 QIcon icon();
 
 // The font of every text without a font of its own. The layouts were drawn

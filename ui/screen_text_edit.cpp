@@ -24,17 +24,13 @@ public:
     {
         QString kept;
         int keptPos = pos;
-        for (qsizetype i = 0; i < input.size();) {
-            const qsizetype length = (input[i].isHighSurrogate() && i + 1 < input.size() &&
-                                      input[i + 1].isLowSurrogate())
-                                         ? 2
-                                         : 1;
-            const QString character = input.sliced(i, length);
-            if (ScreenTextEdit::screenCharacters(character) == character)
+        qsizetype at = 0; // where the character starts in the input
+        for (QStringView character : protocol::characters(input)) {
+            if (ScreenTextEdit::screenCharacters(character.toString()) == character)
                 kept += character;
-            else if (i < pos)
-                keptPos -= int(length);
-            i += length;
+            else if (at < pos)
+                keptPos -= int(character.size());
+            at += character.size();
         }
         input = kept;
         pos = keptPos;

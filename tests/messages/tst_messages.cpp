@@ -1,7 +1,7 @@
 // The numbered messages and the two message boxes that show them.
 
-#include "ports/messages.h"
 #include "resources/message_text.h"
+#include "ui/message_boxes.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,14 +2,14 @@
 // unavailable ports, the hand-over to the main window, the close box and the
 // start without ports. Display emulators on ptys stand for the serial devices.
 
-#include "ports/select_serial_device.h"
+#include "ports/port_list.h"
 #include "programming/device_programmer.h"
-#include "programming/module1.h"
-#include "programming/serial_devices.h"
 #include "programming/serial_link.h"
 #include "protocol/frames.h"
 #include "tests/programming_support/programming_rig.h"
 #include "tools/display_emulator.h"
+#include "ui/module1.h"
+#include "ui/select_serial_device.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,9 +33,10 @@ namespace {
 
 QList<SerialDevice> testDevices;
 
-QList<SerialDevice> listTestDevices()
+// The ports the dialog offers for the test's devices, as on the machine.
+QList<PortEntry> listTestPorts()
 {
-    return testDevices;
+    return portsOfDevices(testDevices);
 }
 
 // Answers every modal message box that comes up while it lives: notes its
@@ -114,8 +115,7 @@ class PortDialog : public QObject
         }
         for (const QString &path : extra)
             testDevices.append({path, QString()});
-        setSerialDeviceSource(listTestDevices);
-        return serialDevices();
+        return orderedSerialDevices(testDevices);
     }
 
 private slots:
@@ -123,7 +123,6 @@ private slots:
 
     void cleanup()
     {
-        setSerialDeviceSource(nullptr);
         testDevices.clear();
         m_displays.clear();
     }
@@ -134,7 +133,7 @@ private slots:
     {
         offerDisplays(2);
         int loads = 0;
-        fSelectSerialDevice dialog([&] { ++loads; });
+        fSelectSerialDevice dialog(&listTestPorts, [&](const QString &) { ++loads; });
         BoxAnswerer boxes;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Wybór portu szeregowego"));
         QCOMPARE((QStringList{dialog.Label1->text(), dialog.Command1->text()}),
@@ -207,14 +206,14 @@ private slots:
         int loads = 0;
         QString stateAtLoad;
         fSelectSerialDevice *self = nullptr;
-        fSelectSerialDevice dialog([&] {
+        fSelectSerialDevice dialog(&listTestPorts, [&](const QString &device) {
             ++loads;
             stateAtLoad = QStringLiteral("COM%1 visible %2 test port open %3")
                               .arg(Module1::NumerPortu)
                               .arg(self->isVisible())
                               .arg(self->MSComm1->PortOpen());
             mainWindow = std::make_unique<DeviceProgrammer>(window, true);
-            mainWindow->Form_Load();
+            mainWindow->Form_Load(device);
             // A confirmation that arrives late must not load a second window.
             self->ZatwierdzWyborPortu();
         });
@@ -246,6 +245,28 @@ private slots:
         mainWindow->Form_QueryUnload();
     }
 
+    // COMn stays the device the user was offered, though an adapter plugged in
+    // before the confirmation would take its number, until the ports are
+    // listed again (openingTheListProbesAgain).
+    void handsOverTheDeviceOffered()
+    {
+        const QString offered = offerDisplays(1).at(0).systemLocation;
+        QStringList handedOver;
+        fSelectSerialDevice dialog(&listTestPorts,
+                                   [&](const QString &device) { handedOver.append(device); });
+        BoxAnswerer boxes;
+        whenShown(dialog, [&] {
+            testDevices.prepend({QStringLiteral("/dev/ttyS99"), QString()});
+            QCOMPARE(orderedSerialDevices(testDevices).at(0).systemLocation,
+                     QStringLiteral("/dev/ttyS99"));
+            QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+        });
+        QVERIFY(dialog.Form_Load());
+        QCOMPARE(handedOver, QStringList{offered});
+        QCOMPARE(Module1::NumerPortu, quint8(1));
+        QCOMPARE(boxes.texts, QStringList());
+    }
+
     void refusedPortKeepsTheDialog_data()
     {
         QTest::addColumn<int>("refusal");
@@ -273,7 +294,8 @@ private slots:
         }
 
         QList<quint8> loadedNumbers;
-        fSelectSerialDevice dialog([&] { loadedNumbers.append(Module1::NumerPortu); });
+        fSelectSerialDevice dialog(
+            &listTestPorts, [&](const QString &) { loadedNumbers.append(Module1::NumerPortu); });
         BoxAnswerer boxes;
         whenShown(dialog, [&] {
             dialog.Combo1->setCurrentIndex(index);
@@ -302,10 +324,15 @@ private slots:
         offerDisplays(0);
         BoxAnswerer boxes;
         QStringList boxesAtLoad;
-        fSelectSerialDevice dialog([&] { boxesAtLoad.append(boxes.texts.join('|')); });
+        QStringList devicesAtLoad;
+        fSelectSerialDevice dialog(&listTestPorts, [&](const QString &device) {
+            boxesAtLoad.append(boxes.texts.join('|'));
+            devicesAtLoad.append(device);
+        });
 
         QVERIFY(dialog.Form_Load());
         QCOMPARE(boxesAtLoad, QStringList{NoPorts}); // loaded once, after the message
+        QCOMPARE(devicesAtLoad, QStringList{QString()});
         QCOMPARE(boxes.texts, QStringList{NoPorts});
         QCOMPARE(Module1::NumerPortu, quint8(0));
         QCOMPARE(dialog.windowHandle(), nullptr); // never shown
@@ -317,8 +344,7 @@ private slots:
     void openingTheListProbesAgain()
     {
         testDevices = {{"/dev/ttyUSB1", "FT232R USB UART"}};
-        setSerialDeviceSource(listTestDevices);
-        fSelectSerialDevice dialog([] {});
+        fSelectSerialDevice dialog(&listTestPorts, [](const QString &) {});
         BoxAnswerer boxes;
         whenShown(dialog, [&] {
             const auto reopen = [list = dialog.Combo1] {

@@ -17,6 +17,11 @@ using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Reply)
 
+namespace {
+// The device the window is loaded with.
+enum Port { NoPort, TheDisplay, Gone };
+} // namespace
+
 class ProgrammingConnection : public QObject
 {
     Q_OBJECT
@@ -95,7 +100,7 @@ private slots:
         };
 
         const auto started = Clock::now();
-        programmer.Form_Load();
+        programmer.Form_Load(bench->device());
         QVERIFY(Clock::now() - started >= 700ms);
         QCOMPARE(bench->window.initialSettings, 1);
         QVERIFY2(!openBeforeLoad, "start-up settings come before the port opens");
@@ -108,7 +113,6 @@ private slots:
         QCOMPARE(bench->window.enabledNow(), connected);
         QCOMPARE(programmer.Odswiez_Timer().isActive(), connected);
         QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
-        QCOMPARE(Module1::PortKomunikacyjny, &port);
         // Nothing of the handshake's answer stays waiting.
         QCOMPARE(port.InBufferCount(), 0);
 
@@ -128,26 +132,28 @@ private slots:
 
     void withoutAUsablePortNothingIsWritten_data()
     {
-        QTest::addColumn<int>("portNumber");
+        QTest::addColumn<int>("port");
         QTest::addColumn<bool>("heldElsewhere");
         QTest::addColumn<QList<FakeWindow::Message>>("messages");
-        QTest::newRow("no port chosen") << 0 << false << QList<FakeWindow::Message>{};
-        QTest::newRow("taken by another program") << 1 << true << QList{warning(201)};
-        QTest::newRow("gone") << 3 << false << QList{warning(203)};
+        QTest::newRow("no port chosen") << int(NoPort) << false << QList<FakeWindow::Message>{};
+        QTest::newRow("taken by another program") << int(TheDisplay) << true << QList{warning(201)};
+        QTest::newRow("gone") << int(Gone) << false << QList{warning(203)};
     }
 
     void withoutAUsablePortNothingIsWritten()
     {
-        QFETCH(int, portNumber);
+        QFETCH(int, port);
         QFETCH(bool, heldElsewhere);
         QFETCH(QList<FakeWindow::Message>, messages);
         SerialLink holder;
-        if (heldElsewhere) {
-            holder.setCommPort(1);
-            QCOMPARE(holder.open(), SerialLink::OpenResult::Opened);
-        }
-        Module1::NumerPortu = quint8(portNumber);
-        bench->programmer.Form_Load();
+        if (heldElsewhere)
+            QCOMPARE(holder.open(bench->device()), SerialLink::OpenResult::Opened);
+        QString device; // none chosen
+        if (port == TheDisplay)
+            device = bench->device();
+        else if (port == Gone)
+            device = QStringLiteral("/dev/screenprog-no-such-device");
+        bench->programmer.Form_Load(device);
 
         QCOMPARE(bench->window.initialSettings, 1);
         QCOMPARE(bench->window.messages, messages);

@@ -1,6 +1,6 @@
 // The serial link over a real pty: the line settings, counting, reading and
 // discarding waiting bytes, a lost port, and the acknowledgement reader on top
-// of it; and the order that gives the machine's serial devices their numbers.
+// of it.
 
 #include "../programming_support/programming_rig.h"
 
@@ -9,30 +9,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
 #include <memory>
 
 #include <termios.h>
-
-namespace {
-
-QList<SerialDevice> devicesNamed(const QStringList &paths)
-{
-    QList<SerialDevice> devices;
-    for (const QString &path : paths)
-        devices.append({path, QString()});
-    return devices;
-}
-
-QStringList pathsOf(const QList<SerialDevice> &devices)
-{
-    QStringList paths;
-    for (const SerialDevice &device : devices)
-        paths.append(device.systemLocation);
-    return paths;
-}
-
-} // namespace
 
 class ProgrammingSerialLink : public QObject
 {
@@ -44,8 +23,7 @@ private slots:
         bench = std::make_unique<rig::Bench>();
         QVERIFY2(bench->ready, qPrintable(bench->display.errorString()));
         link = &bench->programmer.Port_MSComm();
-        link->setCommPort(1);
-        QCOMPARE(link->open(), SerialLink::OpenResult::Opened);
+        QCOMPARE(link->open(bench->device()), SerialLink::OpenResult::Opened);
     }
     void cleanup() { bench.reset(); }
 
@@ -161,33 +139,6 @@ private slots:
             QCOMPARE(bench->programmer.SprawdzOdpowiedz(), results[i]);
             QCOMPARE(link->InBufferCount(), left[i]);
         }
-    }
-
-    void deviceOrder_data()
-    {
-        QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<QStringList>("ordered");
-
-        QTest::newRow("kinds") << QStringList{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/rfcomm0",
-                                              "/dev/ttyS0"}
-                               << QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyACM0",
-                                              "/dev/rfcomm0"};
-        QTest::newRow("by number, not by letters")
-            << QStringList{"/dev/ttyUSB11", "/dev/ttyS10", "/dev/ttyUSB9", "/dev/ttyS2"}
-            << QStringList{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB9", "/dev/ttyUSB11"};
-        QTest::newRow("look-alike names are other kinds")
-            << QStringList{"/dev/ttySAC0", "/dev/ttyS0", "/dev/ttyUSBx"}
-            << QStringList{"/dev/ttyS0", "/dev/ttySAC0", "/dev/ttyUSBx"};
-    }
-
-    void deviceOrder()
-    {
-        QFETCH(QStringList, listed);
-        QFETCH(QStringList, ordered);
-        QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
-        // The same numbers whatever order the system lists the devices in.
-        std::reverse(listed.begin(), listed.end());
-        QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
     }
 
 private:

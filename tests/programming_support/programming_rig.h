@@ -2,12 +2,10 @@
 
 // What the device-logic tests share: a window that records what the logic
 // does to it and answers with what the test has set, and a display emulator on
-// a pty that stands as COM1.
+// a pty that stands as the chosen port.
 
 #include "programming/device_programmer.h"
-#include "programming/module1.h"
 #include "programming/programming_window.h"
-#include "programming/serial_devices.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
 
@@ -67,19 +65,24 @@ public:
         if (onInitialSettings)
             onInitialSettings();
     }
-    QString TekstRAM_Text(int n) const override { return ramTexts.at(n); }
-    bool TekstRAM_Check(int n) const override { return ramChecks.at(n); }
-    QString TekstEEPROM_Text(int n) const override { return eepromTexts.at(n); }
-    bool TekstEEPROM_Check(int n) const override { return eepromChecks.at(n); }
-    bool ParametryRAM_Check() const override { return ramParameters; }
-    bool ParametryEEPROM_Check() const override { return eepromParameters; }
-    int PrzesuwRAM_Combo() const override { return ramScroll; }
-    int IloscEkranowRAM_Combo() const override { return ramScreens; }
-    int PredkoscRAM_Combo() const override { return ramSpeed; }
-    int JasnoscRAM_Combo() const override { return ramBrightness; }
-    int PrzesuwEEPROM_Combo() const override { return eepromScroll; }
-    int PredkoscEEPROM_Combo() const override { return eepromSpeed; }
-    int JasnoscEEPROM_Combo() const override { return eepromBrightness; }
+    QString screenText(Memory memory, int n) const override
+    {
+        return memory == Memory::Ram ? ramTexts.at(n) : eepromTexts.at(n);
+    }
+    bool screenChecked(Memory memory, int n) const override
+    {
+        return memory == Memory::Ram ? ramChecks.at(n) : eepromChecks.at(n);
+    }
+    bool parametersChecked(Memory memory) const override
+    {
+        return memory == Memory::Ram ? ramParameters : eepromParameters;
+    }
+    ParameterChoice parameters(Memory memory) const override
+    {
+        if (memory == Memory::Ram)
+            return {ramScroll, ramScreens, ramSpeed, ramBrightness};
+        return {eepromScroll, 5, eepromSpeed, eepromBrightness};
+    }
     QString Godzina_MEB() const override { return clock; }
     QString DlugiDzwiek_Caption() const override { return longBeepCaption; }
     void setDlugiDzwiek_Caption(const QString &caption) override { longBeepCaption = caption; }
@@ -108,29 +111,6 @@ inline FakeWindow::Message warning(int number)
 
 namespace rig {
 
-// The serial devices the tests offer: the emulator's pty only, as COM1.
-inline QString &ptyPath()
-{
-    static QString path;
-    return path;
-}
-
-inline QList<SerialDevice> ptyOnly()
-{
-    return {{ptyPath(), QStringLiteral("display emulator")}};
-}
-
-// Opens a fresh emulated display and makes it COM1, the chosen port.
-inline bool useDisplay(emulator::DisplayEmulator &display)
-{
-    if (!display.open())
-        return false;
-    ptyPath() = display.slavePath();
-    setSerialDeviceSource(&ptyOnly);
-    Module1::NumerPortu = 1;
-    return true;
-}
-
 inline emulator::Reply reply(emulator::Reply::Kind kind, int delayMs = 0)
 {
     emulator::Reply reply;
@@ -145,25 +125,23 @@ inline const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
 inline const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
 
 // One test's world: the window's logic, its window, and a fresh emulated
-// display as COM1 (when ready).
+// display on a pty, the chosen port (when ready).
 struct Bench
 {
     explicit Bench(bool withClock = true) : programmer(window, withClock) {}
-    ~Bench()
-    {
-        setSerialDeviceSource(nullptr);
-        Module1::NumerPortu = 0;
-    }
 
     FakeWindow window;
     emulator::DisplayEmulator display;
-    bool ready = useDisplay(display);
+    bool ready = display.open();
     DeviceProgrammer programmer;
+
+    // The device the port dialog hands over for the emulated display.
+    QString device() const { return display.slavePath(); }
 
     // Loads the window as the port dialog does; true when the display took the handshake.
     bool connect()
     {
-        programmer.Form_Load();
+        programmer.Form_Load(device());
         return programmer.isConnected();
     }
 
@@ -205,8 +183,7 @@ struct Bench
     {
         const QByteArray marker = protocol::bytes(protocol::KomendaKrotkiDzwiek);
         SerialLink late;
-        late.setCommPort(1);
-        if (late.open() != SerialLink::OpenResult::Opened || !late.Output(marker))
+        if (late.open(device()) != SerialLink::OpenResult::Opened || !late.Output(marker))
             return "the port was not free";
         if (!QTest::qWaitFor([&] { return display.received().endsWith(marker); }, 5000))
             return "the marker did not arrive";

@@ -166,16 +166,6 @@ private slots:
         QCOMPARE(frame.toHex(' '), expected.toHex(' '));
     }
 
-    void parameterLists()
-    {
-        QCOMPARE(scrollKindItems(), (QStringList{"Na przemian", "Co znak", "Płynące"}));
-        QCOMPARE(screenCountItems().size(), 9);
-        QCOMPARE(screenCountItems().at(ScreenCountAtStart), QStringLiteral("8"));
-        QCOMPARE(speedItems().size(), 10);
-        QCOMPARE(speedItems().at(SpeedAtStart), QStringLiteral("10"));
-        QCOMPARE(speedItems().at(BrightnessAtStart), QStringLiteral("10"));
-    }
-
     void clockFrames_data()
     {
         QTest::addColumn<QString>("field");

@@ -1,22 +1,33 @@
 // The serial device map made up from the machine's serial devices: what the
-// registry calls answer, the ports the probe finds in it, and that the serial
-// link's COMn is the device listed as COMn.
+// registry calls answer, the ports the probe finds in it with the device each
+// entry holds, and the order that gives the devices their numbers.
 
 #include "ports/port_list.h"
 #include "ports/serial_device_registry.h"
-#include "programming/serial_devices.h"
+#include "ports/serial_devices.h"
 
 #include <QTest>
+
+#include <algorithm>
 
 using namespace modRegistry;
 
 namespace {
 
-QList<SerialDevice> testDevices;
-
-QList<SerialDevice> listTestDevices()
+QList<SerialDevice> devicesNamed(const QStringList &paths)
 {
-    return testDevices;
+    QList<SerialDevice> devices;
+    for (const QString &path : paths)
+        devices.append({path, QString()});
+    return devices;
+}
+
+QStringList pathsOf(const QList<SerialDevice> &devices)
+{
+    QStringList paths;
+    for (const SerialDevice &device : devices)
+        paths.append(device.systemLocation);
+    return paths;
 }
 
 QList<SerialDevice> devices(const QStringList &locations)
@@ -30,10 +41,8 @@ QList<SerialDevice> devices(const QStringList &locations)
 // The entries the dialog would offer for these devices: "COMn" and the device text.
 QStringList offered(const QList<SerialDevice> &devices)
 {
-    testDevices = devices;
-    setSerialDeviceSource(listTestDevices);
     QStringList list;
-    for (const PortEntry &entry : listSerialPorts())
+    for (const PortEntry &entry : portsOfDevices(devices))
         list.append(entry.name + ' ' + entry.deviceText());
     return list;
 }
@@ -45,12 +54,6 @@ class SerialDeviceMap : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        setSerialDeviceSource(nullptr);
-        testDevices.clear();
-    }
-
     void values_data()
     {
         QTest::addColumn<uint>("root");
@@ -131,7 +134,7 @@ private slots:
     }
 
     // The same devices get the same numbers whatever order the system lists
-    // them in, and the serial link opens for each number the device listed under it.
+    // them in, and each entry holds the device listed under its number.
     void stableOrder()
     {
         const QList<SerialDevice> listed{{"/dev/ttyUSB1", "FT232R USB UART"},
@@ -143,22 +146,36 @@ private slots:
                                    "COM3 /dev/ttyUSB1 — FT232R USB UART", "COM4 /dev/ttyACM0"};
         QCOMPARE(offered(listed), expected);
         QCOMPARE(offered({listed[3], listed[1], listed[0], listed[2]}), expected);
+        const QList<PortEntry> entries = portsOfDevices(listed);
         for (int n = 1; n <= 4; ++n)
-            QCOMPARE(systemPortName(n), expected[n - 1].section(' ', 1, 1));
+            QCOMPARE(entries.at(n - 1).device, expected[n - 1].section(' ', 1, 1));
     }
 
-    // COMn stays the device the user was offered, though an adapter plugged in
-    // before the confirmation would move it, until the ports are listed again.
-    void numbersFollowTheLastListing()
+    void deviceOrder_data()
     {
-        QCOMPARE(offered(devices({"/dev/ttyUSB0"})),
-                 QStringList{"COM1 /dev/ttyUSB0 — device at /dev/ttyUSB0"});
-        testDevices = devices({"/dev/ttyUSB0", "/dev/ttyS0"});
-        QCOMPARE(systemPortName(1), QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(systemPortName(2), QString());
-        serialDevices();
-        QCOMPARE(systemPortName(1), QStringLiteral("/dev/ttyS0"));
-        QCOMPARE(systemPortName(2), QStringLiteral("/dev/ttyUSB0"));
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("ordered");
+
+        QTest::newRow("kinds") << QStringList{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/rfcomm0",
+                                              "/dev/ttyS0"}
+                               << QStringList{"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyACM0",
+                                              "/dev/rfcomm0"};
+        QTest::newRow("by number, not by letters")
+            << QStringList{"/dev/ttyUSB11", "/dev/ttyS10", "/dev/ttyUSB9", "/dev/ttyS2"}
+            << QStringList{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB9", "/dev/ttyUSB11"};
+        QTest::newRow("look-alike names are other kinds")
+            << QStringList{"/dev/ttySAC0", "/dev/ttyS0", "/dev/ttyUSBx"}
+            << QStringList{"/dev/ttyS0", "/dev/ttySAC0", "/dev/ttyUSBx"};
+    }
+
+    void deviceOrder()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, ordered);
+        QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
+        // The same numbers whatever order the system lists the devices in.
+        std::reverse(listed.begin(), listed.end());
+        QCOMPARE(pathsOf(orderedSerialDevices(devicesNamed(listed))), ordered);
     }
 };
 

@@ -3,8 +3,6 @@
 // never sends a clock frame. Also the identity each program gives itself.
 // Built twice, EXPECT_CLOCK 1 and 0.
 
-#include "programming/module1.h"
-#include "programming/serial_devices.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
@@ -12,6 +10,7 @@
 #include "ui/program.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,13 +23,6 @@
 namespace {
 
 constexpr bool withClock = EXPECT_CLOCK != 0;
-
-QString ptyPath;
-
-QList<SerialDevice> emulatorOnly()
-{
-    return {{ptyPath, QStringLiteral("display emulator")}};
-}
 
 } // namespace
 
@@ -65,11 +57,8 @@ class BuildVariants : public QObject
         emulator::Reply answer;
         answer.kind = reply;
         display->setDefaultReply(answer);
-        ptyPath = display->slavePath();
-        setSerialDeviceSource(&emulatorOnly);
-        Module1::NumerPortu = 1;
         window = std::make_unique<fMain>();
-        window->Form_Load();
+        window->Form_Load(display->slavePath());
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
@@ -92,8 +81,6 @@ private slots:
     {
         window.reset();
         display.reset();
-        setSerialDeviceSource(nullptr);
-        Module1::NumerPortu = 0;
         messages.clear();
     }
 
@@ -104,8 +91,16 @@ private slots:
                  withClock ? QStringLiteral("screenprog") : QStringLiteral("screenprog-noclock"));
         QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.00"));
         QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("a"));
-        QCOMPARE(QGuiApplication::desktopFileName(),
-                 QStringLiteral("pl.korvant.") + QCoreApplication::applicationName());
+        // The packaged desktop entry is the one the program names, and it
+        // names the program's window class (the application name on X11),
+        // so a dock shows the running window under that entry.
+        QFile entry(
+            QStringLiteral(PACKAGING_DIR "/%1.desktop").arg(QGuiApplication::desktopFileName()));
+        QVERIFY2(entry.open(QIODevice::ReadOnly), qPrintable(entry.fileName()));
+        QVERIFY(
+            QString::fromUtf8(entry.readAll())
+                .split(u'\n')
+                .contains(QStringLiteral("StartupWMClass=") + QCoreApplication::applicationName()));
         // The icon, 16 x 16 and larger, for every window.
         const QList<QSize> iconSizes = QApplication::windowIcon().availableSizes();
         QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(48, 48)));

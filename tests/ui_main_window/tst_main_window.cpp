@@ -3,7 +3,6 @@
 // load. Built twice: EXPECT_CLOCK 1 against screenprog's window, 0 against
 // screenprog-noclock's.
 
-#include "programming/module1.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
 
@@ -79,10 +78,9 @@ private slots:
 
     void init()
     {
-        Module1::NumerPortu = 0; // no port: the window opens without a display
         loadStarted = QTime::currentTime();
         window = std::make_unique<fMain>();
-        window->Form_Load();
+        window->Form_Load(QString()); // no port: the window opens without a display
         loadEnded = QTime::currentTime();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -407,12 +405,12 @@ private slots:
         };
         if (!typed.isNull()) {
             type(prepare(fMain::RamPage, QStringLiteral("TekstRAM_Text(4)")), input);
-            QCOMPARE(window->TekstRAM_Text(4), typed);
+            QCOMPARE(window->screenText(Memory::Ram, 4), typed);
         }
         QGuiApplication::clipboard()->setText(input);
         QLineEdit *edit = prepare(fMain::EepromPage, QStringLiteral("TekstEEPROM_Text(2)"));
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(window->TekstEEPROM_Text(2), pasted);
+        QCOMPARE(window->screenText(Memory::Eeprom, 2), pasted);
 
         // The same through the box's own menu.
         edit = prepare(fMain::EepromPage, QStringLiteral("TekstEEPROM_Text(2)"));
@@ -425,7 +423,7 @@ private slots:
         QVERIFY(paste != nullptr);
         paste->trigger();
         menu->close();
-        QCOMPARE(window->TekstEEPROM_Text(2), pasted);
+        QCOMPARE(window->screenText(Memory::Eeprom, 2), pasted);
     }
 
     // Set at load to the local time; typing over it takes ASCII digits only,
@@ -480,20 +478,21 @@ private slots:
                               tabs()->tabBar()->tabRect(page).center());
             QCOMPARE(tabs()->currentIndex(), page);
             for (int n = 1; n <= 8; ++n) {
-                QCOMPARE(window->TekstRAM_Text(n), n == 2 ? QStringLiteral("Drugi") : QString());
-                QCOMPARE(window->TekstRAM_Check(n), n != 2);
+                QCOMPARE(window->screenText(Memory::Ram, n),
+                         n == 2 ? QStringLiteral("Drugi") : QString());
+                QCOMPARE(window->screenChecked(Memory::Ram, n), n != 2);
             }
             for (int n = 1; n <= 5; ++n) {
-                QCOMPARE(window->TekstEEPROM_Text(n),
+                QCOMPARE(window->screenText(Memory::Eeprom, n),
                          n == 3 ? QStringLiteral("Trzeci") : QString());
-                QCOMPARE(window->TekstEEPROM_Check(n), n != 3);
+                QCOMPARE(window->screenChecked(Memory::Eeprom, n), n != 3);
             }
-            QVERIFY(window->ParametryRAM_Check());
-            QVERIFY(!window->ParametryEEPROM_Check());
-            const QList<int> read{window->PrzesuwRAM_Combo(),    window->PredkoscRAM_Combo(),
-                                  window->JasnoscRAM_Combo(),    window->IloscEkranowRAM_Combo(),
-                                  window->PrzesuwEEPROM_Combo(), window->PredkoscEEPROM_Combo(),
-                                  window->JasnoscEEPROM_Combo()};
+            QVERIFY(window->parametersChecked(Memory::Ram));
+            QVERIFY(!window->parametersChecked(Memory::Eeprom));
+            const ParameterChoice ram = window->parameters(Memory::Ram);
+            const ParameterChoice eeprom = window->parameters(Memory::Eeprom);
+            const QList<int> read{ram.scrollKind,    ram.speed,    ram.brightness, ram.screenCount,
+                                  eeprom.scrollKind, eeprom.speed, eeprom.brightness};
             QCOMPARE(read, picked);
         }
     }

@@ -3,12 +3,11 @@
 //   ui_screenshots OUTPUT_DIR
 // The port dialog lists two made-up devices, so no real port is touched.
 
-#include "ports/select_serial_device.h"
-#include "programming/module1.h"
-#include "programming/serial_devices.h"
+#include "ports/port_list.h"
 #include "ui/about_window.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
+#include "ui/select_serial_device.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,10 +40,10 @@ bool save(QWidget *window, const QString &name)
     return true;
 }
 
-QList<SerialDevice> madeUpDevices()
+QList<PortEntry> madeUpPorts()
 {
-    return {{QStringLiteral("/dev/ttyS0"), QString()},
-            {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")}};
+    return portsOfDevices({{QStringLiteral("/dev/ttyS0"), QString()},
+                           {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART")}});
 }
 
 } // namespace
@@ -60,9 +59,8 @@ int main(int argc, char *argv[])
     outputDir = QString::fromLocal8Bit(argv[1]);
     bool ok = true;
 
-    Module1::NumerPortu = 0;
     fMain window;
-    window.Form_Load();
+    window.Form_Load(QString()); // no port
     const char *samples[] = {"Witamy", "VELTA-ORSO", "Zażółć"};
     for (int n = 1; n <= 3; ++n) {
         window.findChild<QLineEdit *>(QStringLiteral("TekstRAM_Text(%1)").arg(n))
@@ -85,8 +83,7 @@ int main(int argc, char *argv[])
     ok = save(&about, QStringLiteral("about-window")) && ok;
     about.hide();
 
-    setSerialDeviceSource(madeUpDevices);
-    fSelectSerialDevice dialog([] {});
+    fSelectSerialDevice dialog(&madeUpPorts, [](const QString &) {});
     QTimer::singleShot(0, &dialog, [&] {
         ok = save(&dialog, QStringLiteral("port-dialog")) && ok;
         dialog.reject();

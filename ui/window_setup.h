@@ -1,7 +1,7 @@
 #pragma once
 
-// Window layout in twips, as the windows' definitions give it, and the fixed,
-// centred window the program's windows are.
+// Window layout in twips (1/1440 inch), the unit every element's position and
+// size is given in, and the fixed, centred window the program's windows are.
 
 #include <QRect>
 

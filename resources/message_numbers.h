@@ -1,7 +1,6 @@
 #pragma once
 
-// The numbers of the messages the device logic shows through the window; the
-// texts live in the program's message table.
+// The numbers of the program's messages; their texts are in messages.txt.
 
 namespace messages {
 

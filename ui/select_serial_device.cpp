@@ -1,19 +1,21 @@
-#include "ports/select_serial_device.h"
+#include "ui/select_serial_device.h"
 
-#include "ports/messages.h"
-#include "ports/port_combo_box.h"
-#include "ports/port_list.h"
-#include "ports/window_setup.h"
-#include "programming/module1.h"
 #include "programming/serial_link.h"
+#include "resources/message_numbers.h"
+#include "ui/message_boxes.h"
+#include "ui/module1.h"
+#include "ui/port_combo_box.h"
+#include "ui/window_setup.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 
-fSelectSerialDevice::fSelectSerialDevice(std::function<void()> loadMainWindow, QWidget *parent)
-    : QDialog(parent), m_loadMainWindow(std::move(loadMainWindow))
+fSelectSerialDevice::fSelectSerialDevice(PortListing listPorts, LoadMainWindow loadMainWindow,
+                                         QWidget *parent)
+    : QDialog(parent), m_listPorts(std::move(listPorts)),
+      m_loadMainWindow(std::move(loadMainWindow))
 {
     setObjectName(QStringLiteral("fSelectSerialDevice"));
     setWindowTitle(QStringLiteral("Wybór portu szeregowego"));
@@ -62,16 +64,16 @@ bool fSelectSerialDevice::Form_Load()
         exec();
         return m_handedOver;
     }
-    PokazOstrzezenie(202);
+    PokazOstrzezenie(messages::NoSerialPorts);
     m_handedOver = true;
-    m_loadMainWindow();
+    m_loadMainWindow(QString());
     return true;
 }
 
 void fSelectSerialDevice::WypelnijListePortow()
 {
-    for (const PortEntry &entry : listSerialPorts()) {
-        Combo1->addItem(entry.name, entry.systemLocation);
+    for (const PortEntry &entry : m_listPorts()) {
+        Combo1->addItem(entry.name, entry.device);
         Combo1->setItemData(Combo1->count() - 1, entry.deviceText(), Qt::ToolTipRole);
     }
     if (Combo1->count() > 0)
@@ -107,31 +109,33 @@ void fSelectSerialDevice::ZatwierdzWyborPortu()
         return;
     Module1::NumerPortu = quint8(number);
 
-    MSComm1->setCommPort(Module1::NumerPortu);
-    switch (MSComm1->open()) {
+    // The device the entry was listed with, though another adapter may have
+    // taken its number since: the user chose what the list showed.
+    const QString device = Combo1->currentData(DeviceRole).toString();
+    switch (MSComm1->open(device)) {
     case SerialLink::OpenResult::Opened:
         MSComm1->close();
-        handOver();
+        handOver(device);
         return;
     case SerialLink::OpenResult::NoSuchPort:
-        PokazOstrzezenie(203);
+        PokazOstrzezenie(messages::PortUnavailable);
         return;
     case SerialLink::OpenResult::Busy:
-        PokazOstrzezenie(201);
+        PokazOstrzezenie(messages::PortBusy);
         return;
     case SerialLink::OpenResult::OtherFailure:
         return;
     }
 }
 
-void fSelectSerialDevice::handOver()
+void fSelectSerialDevice::handOver(const QString &device)
 {
     m_handedOver = true;
     // Gone from the screen before the main window loads; the modal loop ends
     // when the main window's load has returned.
     done(Accepted);
     QCoreApplication::processEvents();
-    m_loadMainWindow();
+    m_loadMainWindow(device);
 }
 
 void fSelectSerialDevice::keyPressEvent(QKeyEvent *event)

@@ -1,4 +1,4 @@
-#include "ports/port_combo_box.h"
+#include "ui/port_combo_box.h"
 
 #include <QKeyEvent>
 

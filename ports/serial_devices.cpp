@@ -1,30 +1,13 @@
-#include "programming/serial_devices.h"
+#include "ports/serial_devices.h"
 
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
 #include <algorithm>
-#include <optional>
 #include <tuple>
 #include <utility>
 
 namespace {
-
-SerialDeviceSource deviceSource = nullptr;
-
-// The devices as last listed. "COMn" names what the user was shown, so a port
-// number keeps meaning the same device until the ports are listed again, even
-// when an adapter comes or goes in between; it also spares listing the ports
-// anew at every opening.
-std::optional<QList<SerialDevice>> lastListing;
-
-QList<SerialDevice> systemDevices()
-{
-    QList<SerialDevice> devices;
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        devices.append({port.systemLocation(), port.description()});
-    return devices;
-}
 
 // Where a device's kind puts it: legacy ports first, then USB adapters, then
 // modems, then anything else.
@@ -67,29 +50,11 @@ QList<SerialDevice> orderedSerialDevices(const QList<SerialDevice> &devices)
     return ordered;
 }
 
-QList<SerialDevice> serialDevices()
+QList<SerialDevice> systemSerialDevices()
 {
-    lastListing = orderedSerialDevices(deviceSource ? deviceSource() : systemDevices());
-    return *lastListing;
-}
-
-void setSerialDeviceSource(SerialDeviceSource source)
-{
-    deviceSource = source;
-    lastListing.reset();
-}
-
-QString systemPortName(int portNumber)
-{
-    if (portNumber < 1)
-        return {};
-#ifdef Q_OS_WIN
-    // Windows numbers its ports itself; a test's own list still wins.
-    if (!deviceSource)
-        return QStringLiteral("COM%1").arg(portNumber);
-#endif
-    const QList<SerialDevice> devices = lastListing ? *lastListing : serialDevices();
-    if (portNumber > devices.size())
-        return {};
-    return devices.at(portNumber - 1).systemLocation;
+    QList<SerialDevice> devices;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        devices.append({port.systemLocation(), port.description()});
+    return devices;
 }

@@ -1,4 +1,4 @@
-#include "ports/window_setup.h"
+#include "ui/window_setup.h"
 
 #include <QScreen>
 #include <QWidget>

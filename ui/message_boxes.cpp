@@ -1,4 +1,4 @@
-#include "ports/messages.h"
+#include "ui/message_boxes.h"
 
 #include "resources/message_text.h"
 

@@ -1,7 +1,9 @@
 #pragma once
 
 // The first window of the program: lists the serial ports, test-opens the one
-// the user confirms and hands over to the main window.
+// the user confirms and hands its device over to the main window.
+
+#include "ports/port_list.h"
 
 #include <QDialog>
 
@@ -18,12 +20,18 @@ class fSelectSerialDevice : public QDialog
 
 public:
     // Each entry of Combo1 reads "COMn"; the device behind it is in these roles.
-    static constexpr int DeviceRole = Qt::UserRole; // its system location
-    // Qt::ToolTipRole holds the location and the description for the user.
+    static constexpr int DeviceRole = Qt::UserRole; // what the serial link opens
+    // Qt::ToolTipRole holds the device and its description for the user.
 
-    // loadMainWindow loads fMain; the dialog calls it once it has handed over
-    // (a port confirmed and test-opened), or at once when there is no port.
-    explicit fSelectSerialDevice(std::function<void()> loadMainWindow, QWidget *parent = nullptr);
+    // Loads fMain with the device of the confirmed entry; empty when there is
+    // no port.
+    using LoadMainWindow = std::function<void(const QString &device)>;
+
+    // listPorts gives the ports to offer (listSerialPorts on the machine);
+    // the dialog calls loadMainWindow once it has handed over (a port
+    // confirmed and test-opened), or at once when there is no port.
+    fSelectSerialDevice(PortListing listPorts, LoadMainWindow loadMainWindow,
+                        QWidget *parent = nullptr);
     ~fSelectSerialDevice() override;
 
     // Fills the list, then shows the dialog modally and returns when it has
@@ -45,8 +53,9 @@ protected:
 private:
     void WypelnijListePortow();
     void refreshPortList();
-    void handOver();
+    void handOver(const QString &device);
 
-    std::function<void()> m_loadMainWindow;
+    PortListing m_listPorts;
+    LoadMainWindow m_loadMainWindow;
     bool m_handedOver = false;
 };

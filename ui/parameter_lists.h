@@ -1,0 +1,39 @@
+#pragma once
+
+// The entries of the main window's parameter lists, in the order the display
+// counts them (the position picked is what the parameter frame carries), and
+// the entry each list shows at start-up. Plain Qt Core, so the display
+// emulator names the scroll kinds with the same words.
+
+#include <QString>
+#include <QStringList>
+
+namespace parameterLists {
+
+inline QStringList numbers(int from, int to)
+{
+    QStringList items;
+    for (int i = from; i <= to; ++i)
+        items.append(QString::number(i));
+    return items;
+}
+
+inline QStringList scrollKindItems()
+{
+    return {QStringLiteral("Na przemian"), QStringLiteral("Co znak"), QStringLiteral("Płynące")};
+}
+inline QStringList screenCountItems()
+{
+    return numbers(0, 8);
+}
+inline QStringList speedItems()
+{
+    return numbers(1, 10);
+} // also for brightness
+
+inline constexpr int ScrollKindAtStart = 0;
+inline constexpr int ScreenCountAtStart = 8;
+inline constexpr int SpeedAtStart = 9;
+inline constexpr int BrightnessAtStart = 9;
+
+} // namespace parameterLists
