@@ -1,10 +1,11 @@
 ; The Windows installer of screenprog and screenprog-noclock, for all users of
 ; the machine. Made by the build (packaging/windows/CMakeLists.txt), which
-; defines VERSION, PROGRAMS_DIR, SOURCE_DIR, QT_LICENSES and OUTFILE.
+; defines VERSION, VERSION_NUMERIC, PROGRAMS_DIR, SOURCE_DIR, QT_LICENSES and OUTFILE.
 ; "setup.exe /S" installs without questions, "uninstall.exe /S" removes.
-Unicode true
+; A 64-bit installer for the 64-bit programs: it needs no 32-bit layer (Wine
+; without one runs it too) and installs to the 64-bit Program Files.
+Target amd64-unicode
 !include MUI2.nsh
-!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\screenprog"
 !define MENU_DIR "$SMPROGRAMS\screenprog"
@@ -15,7 +16,7 @@ InstallDir "$PROGRAMFILES64\screenprog"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
-VIProductVersion "${VERSION}.0"
+VIProductVersion "${VERSION_NUMERIC}"
 VIAddVersionKey /LANG=0 "ProductName" "screenprog"
 VIAddVersionKey /LANG=0 "FileDescription" "Instalator programu screenprog"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
@@ -31,11 +32,6 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
 !insertmacro MUI_LANGUAGE "Polish"
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "screenprog wymaga 64-bitowego systemu Windows." /SD IDOK
-        Abort
-    ${EndIf}
-    SetRegView 64
     SetShellVarContext all
 FunctionEnd
 
@@ -69,7 +65,6 @@ Section
 SectionEnd
 
 Function un.onInit
-    SetRegView 64
     SetShellVarContext all
 FunctionEnd
 

@@ -22,9 +22,10 @@
 WINE_TEMPLATE=/var/cache/screenprog/wine-prefix
 WINE_COM1=/dev/screenprog-com1
 export WINEDEBUG=-all
-# No Mono or Gecko prompts, and no menu entries on this machine for what an
-# installer puts in Wine's Start menu.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# No Mono or Gecko prompts, no menu entries on this machine for what an
+# installer puts in Wine's Start menu, and no debugger waiting on a crash: the
+# program just ends.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 
 # shellcheck disable=SC2016
 WINE_NS_SETUP='set -e
@@ -106,12 +107,18 @@ wine_session() {
         sleep 0.05
     done
     export DISPLAY=:$(<"$WINE_SESSION/display")
+    wine_server
 }
+
+# The Wine server of the session, started quietly: it dumps its objects on
+# the way out.
+wine_server() { wineserver >/dev/null 2>&1; }
 
 wine_no_ports() {
     wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
     wineserver -w
+    wine_server
 }
 
 wine_end() {

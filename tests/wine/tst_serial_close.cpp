@@ -1,36 +1,49 @@
-// The serial port on Windows opened, used and closed many times in a row, as
-// the program does at start and at exit: every close returns, after the
-// closing frame has gone out, and none crashes. Run by run_wine_e2e under
-// Wine, with COM1 on the display emulator.
+// The serial port on Windows opened, used and closed many times in a row, the
+// way the program does: the handshake at start, an upload, the closing frame
+// at exit. Every close returns, after the closing frame has gone out, and none
+// crashes. Run by run_wine_e2e under Wine, with COM1 on the display emulator.
 
-#include "programming/serial_link.h"
-#include "protocol/frames.h"
+#include "programming/device_programmer.h"
+#include "programming/programming_window.h"
 
 #include <QTest>
 
-using namespace protocol;
+namespace {
+
+// A window whose rows are all unchecked: an upload sends the parameters alone.
+struct Window : ProgrammingWindow
+{
+    void UstawieniaPoczatkoweProgramowania() override {}
+    QString screenText(Memory, int) const override { return {}; }
+    bool screenChecked(Memory, int) const override { return false; }
+    bool parametersChecked(Memory) const override { return true; }
+    ParameterChoice parameters(Memory) const override { return {}; }
+    QString Godzina_MEB() const override { return {}; }
+    QString DlugiDzwiek_Caption() const override { return {}; }
+    void setDlugiDzwiek_Caption(const QString &) override {}
+    void setDeviceCommandsEnabled(bool) override {}
+    void PokazInformacje(int number) override { shown.append(number); }
+    void PokazOstrzezenie(int number) override { shown.append(number); }
+    QList<int> shown;
+};
+
+} // namespace
 
 class SerialClose : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void closeAfterEveryExchange()
+    void closeAfterEveryUpload()
     {
-        for (int round = 0; round < 20; ++round) {
-            SerialLink link;
-            link.setCommPort(1);
-            QCOMPARE(link.open(), SerialLink::OpenResult::Opened);
-            QVERIFY(link.Output(bytes(KomendaProg)));
-            // The event loop runs meanwhile, as in the program's pacing wait.
-            QTRY_VERIFY_WITH_TIMEOUT(link.InBufferCount() >= AcknowledgementSize, 5000);
-            QByteArray reply;
-            for (int i = 0; i < AcknowledgementSize; ++i)
-                reply.append(char(link.Input()));
-            QVERIFY2(isAcknowledgement(reply), reply.toHex(' ').constData());
-            QVERIFY(link.Output(bytes(KomendaKoniec)));
-            link.close();
-            QVERIFY(!link.PortOpen());
+        for (int round = 0; round < 10; ++round) {
+            Window window;
+            DeviceProgrammer programmer(window, false);
+            programmer.Form_Load(QStringLiteral("COM1"));
+            QVERIFY(programmer.isConnected());
+            programmer.PrzeslijRAM_Command_Click();
+            QCOMPARE(window.shown, QList<int>{101});
+            programmer.Form_QueryUnload();
         }
     }
 };
