@@ -18,6 +18,10 @@
 #                   display emulator's --link makes it a link to its pty)
 #   wine_no_ports   takes COM1 away, so the programs find no serial port
 #   wine_end        stops Wine and Xvfb and removes the session
+#   wine_window TITLE           waits (a minute at most) for the window; prints its id
+#   wine_click WINDOW X Y       clicks at client-area pixel X, Y
+#   wine_paste TEXT             pastes TEXT where the keyboard focus is
+#   wine_shot WINDOW FILE.png   the window's client area, as the Linux screenshots
 
 WINE_TEMPLATE=/var/cache/screenprog/wine-prefix
 WINE_COM1=/dev/screenprog-com1
@@ -132,3 +136,16 @@ wine_end() {
         WINE_SESSION=
     fi
 }
+
+wine_window() { timeout 60 xdotool search --sync --limit 1 --name "^$1\$"; }
+
+# Wine draws the windows' frames itself: the client area starts 3 px in and
+# 22 px down.
+wine_click() { xdotool mousemove --window "$1" $(($2 + 3)) $(($3 + 22)) click 1; }
+wine_shot() {
+    import -window "$1" png:- | convert - -chop 3x22 -gravity southeast -chop 3x3 +repage "$2"
+}
+
+# Keyboard layouts do not reach Wine's windows reliably (letters beyond the
+# layout come out wrong); the clipboard carries any text.
+wine_paste() { printf %s "$1" | xclip -selection clipboard; xdotool key ctrl+v; }

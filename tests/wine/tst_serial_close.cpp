@@ -1,16 +1,13 @@
-// The serial port on Windows opened, used and closed many times in a row, the
-// way the program does: the handshake at start, an upload, the closing frame
-// at exit. Every close returns, after the closing frame has gone out, and none
-// crashes. Run by run_wine_e2e under Wine, with COM1 on the display emulator.
+// Handshake, upload and close, ten times in a row, as the program does them on
+// Windows: every close returns after the closing frame, and none crashes. Run
+// under Wine by run_wine_e2e, with COM1 on the display emulator.
 
 #include "programming/device_programmer.h"
 #include "programming/programming_window.h"
 
 #include <QTest>
 
-namespace {
-
-// A window whose rows are all unchecked: an upload sends the parameters alone.
+// Every row unchecked: an upload sends the parameters alone.
 struct Window : ProgrammingWindow
 {
     void UstawieniaPoczatkoweProgramowania() override {}
@@ -26,8 +23,6 @@ struct Window : ProgrammingWindow
     void PokazOstrzezenie(int number) override { shown.append(number); }
     QList<int> shown;
 };
-
-} // namespace
 
 class SerialClose : public QObject
 {
