@@ -47,8 +47,9 @@ Section
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateDirectory "${MENU_DIR}"
-    CreateShortcut "${MENU_DIR}\Programowanie wyświetlacza VELTA-ORSO.lnk" "$INSTDIR\screenprog.exe"
-    CreateShortcut "${MENU_DIR}\Programowanie wyświetlacza VELTA-ORSO bez zegara.lnk" \
+    ; The names of the Linux desktop entries (packaging/*.desktop, Name[pl]).
+    CreateShortcut "${MENU_DIR}\Programator VELTA-ORSO.lnk" "$INSTDIR\screenprog.exe"
+    CreateShortcut "${MENU_DIR}\Programator VELTA-ORSO (bez zegara).lnk" \
         "$INSTDIR\screenprog-noclock.exe"
     CreateShortcut "${MENU_DIR}\Licencje.lnk" "$INSTDIR\LICENCJE.txt"
     CreateShortcut "${MENU_DIR}\Odinstaluj screenprog.lnk" "$INSTDIR\uninstall.exe"
