@@ -35,7 +35,6 @@ private slots:
             Window window;
             DeviceProgrammer programmer(window, false);
             programmer.Form_Load(QStringLiteral("COM1"));
-            QVERIFY(programmer.isConnected());
             programmer.PrzeslijRAM_Command_Click();
             QCOMPARE(window.shown, QList<int>{101});
             programmer.Form_QueryUnload();
