@@ -3,6 +3,7 @@
 #include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "ui/about_window.h"
+#include "ui/clock_field.h"
 #include "ui/message_boxes.h"
 #include "ui/parameter_lists.h"
 #include "ui/program.h"
@@ -16,18 +17,19 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTime>
 
 namespace {
 
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
+constexpr int TabStripTwips = 520;
 
 // The tab control shares its width out between its tabs: the two tabs stand
-// in one row and fill it.
+// in one row and fill it, in a strip of the layout's height.
 class SharedWidthTabBar : public QTabBar
 {
 public:
@@ -40,7 +42,26 @@ protected:
         const int total = parentWidget() != nullptr ? parentWidget()->width() : width();
         if (count() > 0)
             size.setWidth(total * (index + 1) / count() - total * index / count());
+        size.setHeight(twipsToPixels(TabStripTwips));
         return size;
+    }
+};
+
+// The frames on the pages begin at 480 twips, 40 above the tab strip's lower
+// edge: the pages start there, over the strip, so that the frames' captions
+// are drawn whole rather than cut at the strip.
+constexpr int PagesTopTwips = 480;
+
+class PagesOverStripStyle : public QProxyStyle
+{
+public:
+    QRect subElementRect(SubElement element, const QStyleOption *option,
+                         const QWidget *widget) const override
+    {
+        QRect rect = QProxyStyle::subElementRect(element, option, widget);
+        if (element == SE_TabWidgetTabContents)
+            rect.setTop(twipsToPixels(PagesTopTwips));
+        return rect;
     }
 };
 
@@ -50,6 +71,11 @@ public:
     explicit TabControl(QWidget *parent) : QTabWidget(parent)
     {
         setTabBar(new SharedWidthTabBar(this));
+        auto *style = new PagesOverStripStyle;
+        style->setParent(this);
+        setStyle(style);
+        // The pages over the strip's lower edge, not under it.
+        findChild<QStackedWidget *>()->raise();
     }
 };
 
@@ -234,12 +260,7 @@ void fMain::createRamPage()
 
     if (program::withClock()) {
         ui.Godzina_MEB =
-            place(new QLineEdit(page), QStringLiteral("Godzina_MEB"), {2640, 4440, 945, 375});
-        // Two digits, a fixed colon, two digits; a space stands in untyped places.
-        ui.Godzina_MEB->setInputMask(QStringLiteral("00:00; "));
-        // The mask alone lets any Unicode digit in; the display takes ASCII ones.
-        ui.Godzina_MEB->setValidator(new QRegularExpressionValidator(
-            QRegularExpression(QStringLiteral("[0-9 ]{0,2}:?[0-9 ]{0,2}")), ui.Godzina_MEB));
+            place(new ClockField(page), QStringLiteral("Godzina_MEB"), {2640, 4440, 945, 375});
         ui.Godzina_MEB->setFont(program::clockFont());
         ui.Godzina_MEB->setAccessibleName(QStringLiteral("Godzina zegara"));
         ui.PrzeslijZegar_Command =
@@ -394,7 +415,7 @@ void fMain::UstawieniaPoczatkoweProgramowania()
     ui.PredkoscEEPROM_Combo->setCurrentIndex(SpeedAtStart);
     ui.JasnoscEEPROM_Combo->setCurrentIndex(BrightnessAtStart);
     if (ui.Godzina_MEB != nullptr)
-        ui.Godzina_MEB->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
+        ui.Godzina_MEB->followClock();
 }
 
 QString fMain::screenText(Memory memory, int n) const

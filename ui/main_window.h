@@ -20,11 +20,11 @@
 #include <array>
 #include <memory>
 
+class ClockField;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -103,7 +103,7 @@ private:
         QPushButton *DlugiDzwiek_Command = nullptr;
         QPushButton *PrzeslijRAM_Command = nullptr;
         QPushButton *CzyscEkran_Command = nullptr;
-        QLineEdit *Godzina_MEB = nullptr;             // full program only
+        ClockField *Godzina_MEB = nullptr;            // full program only
         QPushButton *PrzeslijZegar_Command = nullptr; // full program only
 
         QGroupBox *Tekst_Frame = nullptr;
