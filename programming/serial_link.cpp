@@ -2,9 +2,13 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+
+#include <algorithm>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -166,6 +170,18 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
     d->lost = false;
     ++d->opening;
     return OpenResult::Opened;
+}
+
+bool SerialLink::deviceExists(const QString &name)
+{
+#ifdef Q_OS_WIN
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo &port) {
+        return port.portName().compare(name, Qt::CaseInsensitive) == 0;
+    });
+#else
+    return QFileInfo::exists(name);
+#endif
 }
 
 bool SerialLink::PortOpen() const

@@ -26,6 +26,10 @@ public:
     OpenResult open(const QString &name);
     bool PortOpen() const;
 
+    // Whether the system has a device by this name now: the path exists
+    // (Unix), the port is listed (Windows).
+    static bool deviceExists(const QString &name);
+
     // Hands the bytes to the port and returns at once, without waiting for
     // any reply. False when the port refused them.
     bool Output(const QByteArray &bytes);
