@@ -141,9 +141,9 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
         case QSerialPort::PermissionError:
 #ifndef Q_OS_WIN
             // The port refuses busy devices and devices this user may not use
-            // alike; one this user cannot use is not available to him at all.
+            // alike; the system tells them apart.
             if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0)
-                return OpenResult::NoSuchPort;
+                return errno == EACCES ? OpenResult::NotPermitted : OpenResult::NoSuchPort;
 #endif
             return OpenResult::Busy;
         case QSerialPort::OpenError:

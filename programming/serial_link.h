@@ -15,8 +15,10 @@ class SerialLink : public QObject
 
 public:
     // How an open ended. The port dialog tells the user NoSuchPort (message
-    // 203) and Busy (message 201) apart; anything else is OtherFailure.
-    enum class OpenResult { Opened, NoSuchPort, Busy, OtherFailure };
+    // 203) and Busy (message 201) apart; NotPermitted, a device this user may
+    // not use (Unix), is message 203 with the reason. Anything else is
+    // OtherFailure.
+    enum class OpenResult { Opened, NoSuchPort, NotPermitted, Busy, OtherFailure };
 
     explicit SerialLink(QObject *parent = nullptr);
     ~SerialLink() override;
