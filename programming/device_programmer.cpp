@@ -311,7 +311,7 @@ void DeviceProgrammer::upload(Memory memory)
     };
 
     const bool parameters = m_window.parametersChecked(memory);
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1));
+    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1), memory);
     if (parameters)
         send(description.parameterFrame(m_window.parameters(memory)), 1);
     for (int n = 1; step == Step::Acknowledged && n <= description.screens; ++n) {

@@ -73,7 +73,7 @@ signals:
     // Progress of a running upload, for the window to show. frames counts the
     // closing refresh and follows the check boxes as they are when each frame
     // is built; uploadFinished comes at every ending, before any message.
-    void uploadStarted(int frames);
+    void uploadStarted(int frames, Memory memory);
     void uploadProgress(int sent, int frames);
     void uploadFinished();
 

@@ -173,12 +173,11 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
     createRamPage();
     createEepromPage();
 
-    // Under the tab control, in the window's bottom margin.
-    ui.uploadProgress = new QProgressBar(this);
+    // Over the upload button while its upload runs, which is disabled then:
+    // frames sent of frames due.
+    ui.uploadProgress = new QProgressBar(ui.layer[RamPage]);
     ui.uploadProgress->setObjectName(QStringLiteral("uploadProgress"));
-    ui.uploadProgress->setTextVisible(false);
-    const QRect margin = twipsRect(120, 5055, 5655, 120);
-    ui.uploadProgress->setGeometry(margin.adjusted(0, 1, 0, -1));
+    ui.uploadProgress->setAlignment(Qt::AlignCenter);
     ui.uploadProgress->hide();
 
     chainTabOrder();
@@ -479,12 +478,15 @@ void fMain::PokazOstrzezenie(int NumerKomunikatu)
     ::PokazOstrzezenie(NumerKomunikatu);
 }
 
-void fMain::uploadStarted(int frames)
+void fMain::uploadStarted(int frames, Memory memory)
 {
     if (m_uploads++ == 0)
         setCursor(Qt::BusyCursor);
-    ui.uploadProgress->setRange(0, qMax(frames, 1));
-    ui.uploadProgress->setValue(0);
+    const QPushButton *button =
+        memory == Memory::Ram ? ui.PrzeslijRAM_Command : ui.PrzeslijEEPROM_Command;
+    ui.uploadProgress->setParent(button->parentWidget());
+    ui.uploadProgress->setGeometry(button->geometry());
+    uploadProgress(0, frames);
     ui.uploadProgress->show();
 }
 
@@ -492,6 +494,11 @@ void fMain::uploadProgress(int sent, int frames)
 {
     ui.uploadProgress->setRange(0, qMax(frames, 1));
     ui.uploadProgress->setValue(sent);
+    ui.uploadProgress->setFormat(QStringLiteral("Wysłano %1 z %2 %3")
+                                     .arg(sent)
+                                     .arg(frames)
+                                     .arg(frames == 1 ? QStringLiteral("ramki")
+                                                      : QStringLiteral("ramek")));
 }
 
 void fMain::uploadFinished()

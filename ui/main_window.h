@@ -74,7 +74,7 @@ private:
     void createEepromPage();
     void chainTabOrder();
     void placePages();
-    void uploadStarted(int frames);
+    void uploadStarted(int frames, Memory memory);
     void uploadProgress(int sent, int frames);
     void uploadFinished();
 
