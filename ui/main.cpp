@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -22,7 +23,7 @@ namespace {
 // refuses any other option, in Polish (its catalogue is installed by then):
 // on the terminal, or in a message box when a Windows program has no console
 // to write to. It ends the program after answering.
-void answerCommandLine(const QApplication &app)
+void answerCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -40,19 +41,38 @@ void answerCommandLine(const QApplication &app)
     if (extra.isEmpty())
         return;
     const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
-                                .arg(QApplication::applicationName(), extra.first());
+                                .arg(QCoreApplication::applicationName(), extra.first());
 #ifdef Q_OS_WIN
-    QMessageBox::critical(nullptr, QApplication::applicationName(), refusal);
+    QMessageBox::critical(nullptr, QCoreApplication::applicationName(), refusal);
 #else
     std::fprintf(stderr, "%s\n", qPrintable(refusal));
 #endif
     std::exit(EXIT_FAILURE);
 }
 
+// Help and the version need no window system: they are answered before the
+// program connects to one, and so also where there is none.
+bool asksForHelpOrVersion(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "-v" ||
+            argument == "--version")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        program::setUpTexts(app);
+        answerCommandLine(app);
+    }
+
     QApplication app(argc, argv);
     program::setUp(app);
     answerCommandLine(app);

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QApplication;
+class QCoreApplication;
 
 namespace program {
 
@@ -27,8 +28,12 @@ inline constexpr char company[] = "a";
 inline constexpr char product[] = "VELTA";
 
 // Name, version and organisation, the Polish locale and Qt's own Polish texts
-// (buttons of message boxes, the text boxes' menus), the default font and the
-// window icon. Call once, before any window is made.
+// (buttons of message boxes, the text boxes' menus, the command line's help).
+// Enough for answering the command line, which needs no window system.
+void setUpTexts(QCoreApplication &app);
+
+// setUpTexts, and the desktop entry's name, the default font and the window
+// icon. Call once, before any window is made.
 void setUp(QApplication &app);
 
 // The display on its stand, with a clock in screenprog: 16 x 16 in 16
