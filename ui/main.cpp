@@ -5,9 +5,11 @@
 #include "ui/main_window.h"
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
+#include "ui/termination.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 #ifdef Q_OS_WIN
 #include <QMessageBox>
 #endif
@@ -77,11 +79,22 @@ int main(int argc, char *argv[])
     program::setUp(app);
     answerCommandLine(app);
 
+    // The main window is built while the user looks at the port dialog, so
+    // that it shows as soon as the display has answered; or, should the user
+    // be quicker, when the port is confirmed.
     std::unique_ptr<fMain> mainWindow;
-    fSelectSerialDevice portDialog(&listSerialPorts, [&mainWindow](const QString &device) {
+    const auto buildMainWindow = [&mainWindow] {
+        if (mainWindow)
+            return;
         mainWindow = std::make_unique<fMain>();
+        fMain *window = mainWindow.get();
+        onTermination(window, [window] { window->endProgram(); });
+    };
+    fSelectSerialDevice portDialog(&listSerialPorts, [&](const QString &device) {
+        buildMainWindow();
         mainWindow->Form_Load(device);
     });
+    QTimer::singleShot(0, buildMainWindow);
     if (!portDialog.Form_Load())
         return 0;
     return QApplication::exec();

@@ -351,9 +351,18 @@ void fMain::placePages()
 void fMain::Form_Load(const QString &device)
 {
     m_programmer->Form_Load(device);
+    // Ended while the display was being asked (a terminating signal).
+    if (m_programmer->isClosing())
+        return;
     centreOnScreen(this);
     show();
     centreOnScreen(this);
+}
+
+void fMain::endProgram()
+{
+    Form_QueryUnload();
+    Form_Unload();
 }
 
 void fMain::showEvent(QShowEvent *event)
@@ -365,9 +374,16 @@ void fMain::showEvent(QShowEvent *event)
 
 void fMain::closeEvent(QCloseEvent *event)
 {
-    Form_QueryUnload();
+    // The user closing the window mid-upload is asked first; the upload goes
+    // on meanwhile, its waits only growing. A close from the program itself
+    // (the application quitting, the session ending) is not asked about.
+    if (event->spontaneous() && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
+        !m_programmer->isClosing()) {
+        event->ignore();
+        return;
+    }
     event->accept();
-    Form_Unload();
+    endProgram();
 }
 
 void fMain::Form_QueryUnload()
@@ -377,8 +393,11 @@ void fMain::Form_QueryUnload()
 
 void fMain::Form_Unload()
 {
-    // Ends every event loop, also the wait of an upload still running.
+    // Ends every event loop, also the wait of an upload still running; and
+    // the application's own loop, should it start only afterwards.
     QCoreApplication::exit(0);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void fMain::About_Command_Click()

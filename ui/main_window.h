@@ -43,8 +43,13 @@ public:
 
     // Start-up settings and, with a device (the port dialog's choice; empty
     // for none), the handshake with the display; then the window shows
-    // itself, centred, on its first page.
+    // itself, centred, on its first page. The window's elements exist from
+    // its construction on, so it shows as soon as the display has answered.
     void Form_Load(const QString &device);
+
+    // Ends the program as closing the window does, without asking: the
+    // closing frame when connected, drained, and the end of every event loop.
+    void endProgram();
 
     DeviceProgrammer &programmer() { return *m_programmer; }
 
