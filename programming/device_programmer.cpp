@@ -7,10 +7,18 @@
 
 #include <QEventLoop>
 
+#include <thread>
+
 namespace {
 
 // The display needs this long after a frame before its answer is complete.
 constexpr std::chrono::milliseconds PacingWait{700};
+#ifdef Q_OS_WIN
+constexpr std::chrono::milliseconds FinalSleep{0};
+#else
+// The end of a wait, too short to leave the user waiting, slept precisely.
+constexpr std::chrono::milliseconds FinalSleep{2};
+#endif
 constexpr int RefreshIntervalMs = 28000;
 constexpr int ReturnPollMs = 1000;
 
@@ -186,7 +194,16 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
         const Clock::time_point now = Clock::now();
         if (now >= end)
             return WaitEnd::Elapsed;
-        // Sleeps in the event loop until the end is due, so the window stays
+#ifndef Q_OS_WIN
+        // The event loop's timers count whole milliseconds and mostly wake
+        // late; the last moments are slept through to the microsecond. (On
+        // Windows a short sleep may take a whole scheduler tick instead.)
+        if (end - now <= FinalSleep) {
+            std::this_thread::sleep_until(end);
+            continue;
+        }
+#endif
+        // Sleeps in the event loop until the end is near, so the window stays
         // responsive without spinning; a timer may wake a little early, hence
         // the loop.
         QEventLoop loop;
@@ -194,7 +211,7 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
         wakeUp.setSingleShot(true);
         wakeUp.setTimerType(Qt::PreciseTimer);
         connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
-        wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+        wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now - FinalSleep));
         m_waits.append(&loop);
         const int result = loop.exec();
         m_waits.removeOne(&loop);

@@ -8,8 +8,10 @@ ClockField::ClockField(QWidget *parent, TimeSource now) : QLineEdit(parent), m_n
     setInputMask(QStringLiteral("00:00; "));
     // The validator sees all five places, spaces included. ASCII digits only:
     // the mask alone would let any Unicode digit in.
-    setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("([ 01][ 0-9]|2[ 0-3]):[ 0-5][ 0-9]")), this));
+    QRegularExpression valid(QStringLiteral("([ 01][ 0-9]|2[ 0-3]):[ 0-5][ 0-9]"));
+    // Compiled now, while the window is built, not when the time is first set.
+    valid.optimize();
+    setValidator(new QRegularExpressionValidator(valid, this));
     m_nextMinute.setSingleShot(true);
     connect(&m_nextMinute, &QTimer::timeout, this, &ClockField::showTimeNow);
     connect(this, &QLineEdit::textEdited, this, [this] {

@@ -87,6 +87,7 @@ int main(int argc, char *argv[])
         if (mainWindow)
             return;
         mainWindow = std::make_unique<fMain>();
+        mainWindow->prepareShowing();
         fMain *window = mainWindow.get();
         onTermination(window, [window] { window->endProgram(); });
     };

@@ -359,6 +359,14 @@ void fMain::Form_Load(const QString &device)
     centreOnScreen(this);
 }
 
+void fMain::prepareShowing()
+{
+    setAttribute(Qt::WA_DontShowOnScreen);
+    show();
+    hide();
+    setAttribute(Qt::WA_DontShowOnScreen, false);
+}
+
 void fMain::endProgram()
 {
     Form_QueryUnload();
@@ -415,14 +423,11 @@ void fMain::About_Command_Click()
 void fMain::UstawieniaPoczatkoweProgramowania()
 {
     using namespace parameterLists;
-    const QStringList numbers = speedItems();
     for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
-                             ui.JasnoscEEPROM_Combo})
+                             ui.JasnoscEEPROM_Combo}) {
         combo->clear();
-    for (const QString &number : numbers)
-        for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
-                                 ui.JasnoscEEPROM_Combo})
-            combo->addItem(number);
+        combo->addItems(speedItems());
+    }
     ui.IloscEkranowRAM_Combo->clear();
     ui.IloscEkranowRAM_Combo->addItems(screenCountItems());
     fill(ui.PrzesuwRAM_Combo, scrollKindItems(), ScrollKindAtStart);

@@ -47,6 +47,10 @@ public:
     // its construction on, so it shows as soon as the display has answered.
     void Form_Load(const QString &device);
 
+    // Does ahead all that the window's first showing needs but the showing
+    // itself (polish, layout, the native window), while nothing waits for it.
+    void prepareShowing();
+
     // Ends the program as closing the window does, without asking: the
     // closing frame when connected, drained, and the end of every event loop.
     void endProgram();

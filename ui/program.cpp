@@ -54,7 +54,7 @@ QString desktopId()
 QIcon icon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name()).arg(size), QSize(size, size));
     return icon;
 }

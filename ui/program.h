@@ -37,8 +37,9 @@ void setUpTexts(QCoreApplication &app);
 void setUp(QApplication &app);
 
 // The display on its stand, with a clock in screenprog: 16 x 16 in 16
-// colours, and drawn for the larger sizes of desktop menus; every window's
-// icon.
+// colours, and 32 and 48 px for task bars; every window's icon. Desktop menus
+// and docks take the larger sizes from the installed icon files, through the
+// desktop entry; handing every window those too cost milliseconds at start.
 QIcon icon();
 
 // The font of every text without a font of its own. The layouts were drawn
