@@ -97,7 +97,8 @@ QList<SerialDevice> sysfsSerialDevices()
         if (!device.exists() && !bluetooth)
             continue;
         QString node = QStringLiteral("/dev/") + name;
-        for (const QByteArray &line : readAttribute(entry + QStringLiteral("/uevent")).split('\n')) {
+        for (const QByteArray &line :
+             readAttribute(entry + QStringLiteral("/uevent")).split('\n')) {
             if (line.startsWith("DEVNAME="))
                 node = QStringLiteral("/dev/") + QString::fromLocal8Bit(line.mid(8));
         }
@@ -105,8 +106,8 @@ QList<SerialDevice> sysfsSerialDevices()
             QFileInfo(entry + QStringLiteral("/device/driver")).symLinkTarget().section(u'/', -1);
         if (driver == QLatin1String("serial8250") && !uartPresent(node))
             continue;
-        devices.append({node, device.exists() ? usbProduct(QDir(device.canonicalFilePath()))
-                                              : QString()});
+        devices.append(
+            {node, device.exists() ? usbProduct(QDir(device.canonicalFilePath())) : QString()});
     }
     return devices;
 }

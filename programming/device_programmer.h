@@ -111,11 +111,11 @@ private:
     ProgrammingWindow &m_window;
     const bool m_withClock;
     State m_state = State::Unconnected;
-    QString m_device;             // the port dialog's choice, opened again after a loss
-    bool m_wasConnected = false;  // only a connection once made is restored
-    bool m_mayReconnect = false;  // false after an unanswered attempt, until the device goes
+    QString m_device;            // the port dialog's choice, opened again after a loss
+    bool m_wasConnected = false; // only a connection once made is restored
+    bool m_mayReconnect = false; // false after an unanswered attempt, until the device goes
     bool m_lossReported = false;
-    bool m_tickMissed = false;    // a refresh tick fell inside the running upload
+    bool m_tickMissed = false;   // a refresh tick fell inside the running upload
     QList<QEventLoop *> m_waits; // the waits running now, innermost last
     SerialLink m_Port_MSComm;
     QTimer m_Odswiez_Timer;

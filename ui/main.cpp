@@ -58,8 +58,7 @@ bool asksForHelpOrVersion(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "-h" || argument == "--help" || argument == "-v" ||
-            argument == "--version")
+        if (argument == "-h" || argument == "--help" || argument == "-v" || argument == "--version")
             return true;
     }
     return false;

@@ -15,10 +15,12 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -198,6 +200,7 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
         connect(ui.PrzeslijZegar_Command, &QPushButton::clicked, p,
                 &DeviceProgrammer::PrzeslijZegar_Command_Click);
     connect(ui.About_Command, &QPushButton::clicked, this, &fMain::About_Command_Click);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &fMain::sessionEnding);
     connect(p, &DeviceProgrammer::uploadStarted, this, &fMain::uploadStarted);
     connect(p, &DeviceProgrammer::uploadProgress, this, &fMain::uploadProgress);
     connect(p, &DeviceProgrammer::uploadFinished, this, &fMain::uploadFinished);
@@ -383,15 +386,30 @@ void fMain::showEvent(QShowEvent *event)
 void fMain::closeEvent(QCloseEvent *event)
 {
     // The user closing the window mid-upload is asked first; the upload goes
-    // on meanwhile, its waits only growing. A close from the program itself
-    // (the application quitting, the session ending) is not asked about.
-    if (event->spontaneous() && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
+    // on meanwhile, its waits only growing. When the session ends, the
+    // question has been asked already, if at all.
+    if (!m_sessionEnding && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
         !m_programmer->isClosing()) {
         event->ignore();
         return;
     }
     event->accept();
     endProgram();
+}
+
+void fMain::sessionEnding(QSessionManager &manager)
+{
+    // Asked while the session manager waits, when it lets us ask; No keeps
+    // the session going. Without a question the session simply ends.
+    if (m_programmer->isUploading() && manager.allowsInteraction()) {
+        const bool close = askToCloseDuringUpload(this);
+        manager.release();
+        if (!close) {
+            manager.cancel();
+            return;
+        }
+    }
+    m_sessionEnding = true;
 }
 
 void fMain::Form_QueryUnload()
@@ -518,11 +536,11 @@ void fMain::uploadProgress(int sent, int frames)
 {
     ui.uploadProgress->setRange(0, qMax(frames, 1));
     ui.uploadProgress->setValue(sent);
-    ui.uploadProgress->setFormat(QStringLiteral("Wysłano %1 z %2 %3")
-                                     .arg(sent)
-                                     .arg(frames)
-                                     .arg(frames == 1 ? QStringLiteral("ramki")
-                                                      : QStringLiteral("ramek")));
+    ui.uploadProgress->setFormat(
+        QStringLiteral("Wysłano %1 z %2 %3")
+            .arg(sent)
+            .arg(frames)
+            .arg(frames == 1 ? QStringLiteral("ramki") : QStringLiteral("ramek")));
 }
 
 void fMain::uploadFinished()

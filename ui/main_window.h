@@ -27,6 +27,7 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSessionManager;
 class QTabWidget;
 class ScreenTextEdit;
 
@@ -78,6 +79,8 @@ private:
     void About_Command_Click();
     void Form_QueryUnload();
     void Form_Unload();
+    // The session is ending (logout, shutdown); its close follows.
+    void sessionEnding(QSessionManager &manager);
 
     void createRamPage();
     void createEepromPage();
@@ -133,6 +136,7 @@ private:
         QProgressBar *uploadProgress = nullptr;
     } ui;
 
+    bool m_sessionEnding = false;
     int m_uploads = 0; // uploads running, counting one started inside another's wait
     std::unique_ptr<DeviceProgrammer> m_programmer;
 };

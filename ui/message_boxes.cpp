@@ -13,8 +13,8 @@ void showMessage(int number, QMessageBox::Icon icon, const QString &title,
     // Line by line as written: the box would otherwise wrap the detail to the
     // width of the short message above it, a device path included.
     if (!detail.isEmpty())
-        box.setInformativeText(QStringLiteral("<p style=\"white-space:pre\">%1</p>")
-                                   .arg(detail.toHtmlEscaped()));
+        box.setInformativeText(
+            QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(detail.toHtmlEscaped()));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
