@@ -6,6 +6,7 @@
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -86,16 +87,21 @@ QString usbProduct(QDir device)
 QList<SerialDevice> sysfsSerialDevices()
 {
     QList<SerialDevice> devices;
-    const QDir ttys(QString::fromLatin1(TtyClass));
-    const QStringList names = ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
-    for (const QString &name : names) {
-        const QString entry = ttys.filePath(name);
-        const QFileInfo device(entry + QStringLiteral("/device"));
+    DIR *ttys = ::opendir(TtyClass);
+    if (ttys == nullptr)
+        return devices;
+    // One look per entry at whether a device backs it: a machine has dozens.
+    while (const dirent *tty = ::readdir(ttys)) {
+        const QString name = QFile::decodeName(tty->d_name);
         bool numbered = false;
         const bool bluetooth = name.startsWith(QLatin1String("rfcomm")) &&
                                name.mid(6).toUInt(&numbered) <= 255 && numbered;
-        if (!device.exists() && !bluetooth)
+        const bool backed =
+            ::faccessat(::dirfd(ttys), (QByteArray(tty->d_name) + "/device").constData(), F_OK,
+                        0) == 0;
+        if (!backed && !bluetooth)
             continue;
+        const QString entry = QString::fromLatin1(TtyClass) + u'/' + name;
         QString node = QStringLiteral("/dev/") + name;
         for (const QByteArray &line :
              readAttribute(entry + QStringLiteral("/uevent")).split('\n')) {
@@ -106,9 +112,10 @@ QList<SerialDevice> sysfsSerialDevices()
             QFileInfo(entry + QStringLiteral("/device/driver")).symLinkTarget().section(u'/', -1);
         if (driver == QLatin1String("serial8250") && !uartPresent(node))
             continue;
-        devices.append(
-            {node, device.exists() ? usbProduct(QDir(device.canonicalFilePath())) : QString()});
+        const QString device = QFileInfo(entry + QStringLiteral("/device")).canonicalFilePath();
+        devices.append({node, backed ? usbProduct(QDir(device)) : QString()});
     }
+    ::closedir(ttys);
     return devices;
 }
 #endif
