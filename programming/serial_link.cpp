@@ -27,6 +27,10 @@ constexpr qint64 ReadBufferLimit = 4096;
 // frame takes about 0.13 s at 1200 baud.
 constexpr int DrainTimeoutMs = 2000;
 
+// How long a read may wait for the port object to fetch bytes that the system
+// already holds.
+constexpr int FetchTimeoutMs = 100;
+
 } // namespace
 
 struct SerialLink::Private
@@ -68,6 +72,45 @@ struct SerialLink::Private
         return ::ioctl(port.handle(), FIONREAD, &count) != -1;
 #endif
     }
+
+#ifdef Q_OS_WIN
+    // Bytes read straight from the system by fetchHeld(): newer than all the
+    // port object held then, older than all it reads after.
+    QByteArray held;
+
+    HANDLE handle() const { return reinterpret_cast<HANDLE>(port.handle()); }
+
+    // The port object learns of received bytes from the line's event, which
+    // Wine never posts to the completion port it waits on; the replies would
+    // stay with the system for good. Reads what the system holds directly.
+    void fetchHeld()
+    {
+        const qint64 count = systemPending();
+        const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (count <= 0 || event == nullptr) {
+            if (event != nullptr)
+                CloseHandle(event);
+            return;
+        }
+        QByteArray bytes(count, Qt::Uninitialized);
+        OVERLAPPED overlapped{};
+        // The low bit keeps this read's completion out of the port object's queue.
+        overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(event) | 1);
+        DWORD read = 0;
+        if (ReadFile(handle(), bytes.data(), DWORD(count), nullptr, &overlapped) ||
+            GetLastError() == ERROR_IO_PENDING) {
+            // The port reads without waiting (the port object set it so): the
+            // read ends at once with what there is.
+            if (WaitForSingleObject(event, FetchTimeoutMs) != WAIT_OBJECT_0) {
+                CancelIoEx(handle(), &overlapped);
+                WaitForSingleObject(event, INFINITE);
+            }
+            if (GetOverlappedResult(handle(), &overlapped, &read, FALSE))
+                held.append(bytes.constData(), qsizetype(read));
+        }
+        CloseHandle(event);
+    }
+#endif
 
     // Waits, boundedly, until every written byte has left the port.
     void drain()
@@ -153,14 +196,21 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
         }
     }
 
-    // Pseudo-terminals have no modem lines and refuse to set them
-    // ("Inappropriate ioctl"); every other refusal is a failure.
+    // Pseudo-terminals (and some virtual ports) have no modem lines and refuse
+    // to set them: Linux says "Inappropriate ioctl", an unsupported operation;
+    // Windows says "Request not supported", which Qt names no better than an
+    // unknown error, so there the device must still answer. Every other
+    // refusal is a failure.
     const auto setLine = [this](bool ok) {
         if (ok)
             return true;
-        const bool noModemLines = d->port.error() == QSerialPort::UnsupportedOperationError;
+        const QSerialPort::SerialPortError error = d->port.error();
         d->port.clearError();
-        return noModemLines;
+#ifdef Q_OS_WIN
+        if (error == QSerialPort::UnknownError)
+            return d->deviceAnswers();
+#endif
+        return error == QSerialPort::UnsupportedOperationError;
     };
     if (!setLine(d->port.setDataTerminalReady(true)) || !setLine(d->port.setRequestToSend(false))) {
         d->port.close();
@@ -206,15 +256,44 @@ int SerialLink::InBufferCount()
 {
     if (!PortOpen())
         return 0;
-    return int(qMin<qint64>(d->port.bytesAvailable() + d->systemPending(), 0x7fffffff));
+    qint64 count = d->port.bytesAvailable() + d->systemPending();
+#ifdef Q_OS_WIN
+    count += d->held.size();
+#endif
+    return int(qMin<qint64>(count, 0x7fffffff));
 }
 
 int SerialLink::Input()
 {
     if (!PortOpen())
         return -1;
-    if (d->port.bytesAvailable() == 0 && d->systemPending() > 0)
-        d->port.waitForReadyRead(0);
+#ifdef Q_OS_WIN
+    const bool nothingHeld = d->held.isEmpty();
+#else
+    const bool nothingHeld = true;
+#endif
+    if (d->port.bytesAvailable() == 0 && nothingHeld && d->systemPending() > 0) {
+        // The bytes are with the system already. On Windows the port object
+        // fetches them in two overlapped steps (the line's event, then the
+        // read), so a wait of no time at all may end before the read began.
+        const QDeadlineTimer deadline(FetchTimeoutMs);
+        while (d->port.bytesAvailable() == 0 && !deadline.hasExpired() &&
+               d->port.waitForReadyRead(int(deadline.remainingTime()))) {
+        }
+#ifdef Q_OS_WIN
+        if (d->port.bytesAvailable() == 0) {
+            d->port.clearError();
+            d->fetchHeld();
+        }
+#endif
+    }
+#ifdef Q_OS_WIN
+    if (!d->held.isEmpty()) {
+        const int byte = static_cast<unsigned char>(d->held.front());
+        d->held.remove(0, 1);
+        return byte;
+    }
+#endif
     char byte = 0;
     if (!d->port.getChar(&byte))
         return -1;
@@ -226,6 +305,9 @@ void SerialLink::discardInput()
     if (!PortOpen())
         return;
     d->port.clear(QSerialPort::Input);
+#ifdef Q_OS_WIN
+    d->held.clear();
+#endif
     rearmReading();
 }
 
@@ -245,13 +327,16 @@ void SerialLink::close()
         d->drain();
     d->port.close();
     d->port.clearError();
+#ifdef Q_OS_WIN
+    d->held.clear();
+#endif
     // A loss not yet reported is moot once the port is closed on purpose.
     ++d->opening;
 }
 
 qintptr SerialLink::handle() const
 {
-    return PortOpen() ? d->port.handle() : -1;
+    return PortOpen() ? qintptr(d->port.handle()) : -1;
 }
 
 void SerialLink::markLost()

@@ -42,6 +42,8 @@ private slots:
             // Outside the code page: '?', a surrogate pair as one character;
             // cut after the tenth.
             {RamkaTekstuEEPROM(5, u"中😀23456789AB"), data("05", "3f3f3233343536373839", "b7")},
+            // No best fit: "ã" is not "a".
+            {RamkaTekstuRAM(1, u"ä ã"), data("0b", "e4203f", "98")},
             {RamkaTekstuRAM(8, u""), data("12", "", "d4")},
             {RamkaTekstuEEPROM(1, u"mn"), data("01", "6d6e", "0a")},
             // Scroll kind 1, 2 or 4; screens as they are; speed and brightness from 1.

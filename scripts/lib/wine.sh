@@ -1,0 +1,151 @@
+# shellcheck shell=bash
+# Wine for the Windows programs' tests and screenshots. Sourced by
+# scripts/lib/wine-run, tests/wine/run_wine_e2e and scripts/screenshots-windows.
+#
+# Everything runs as root in a private mount namespace whose /dev is a small
+# tmpfs: null, zero, full, random, urandom, tty, a pts instance of its own and
+# shm. Wine maps every /dev/ttyS* it finds to a COM port, and a program that
+# opens the machine's real ttyS0 hangs; here there is none, and COM1 is only
+# what the session points it at.
+#
+#   wine_in_namespace COMMAND [ARG...]
+#                   re-runs COMMAND in the namespace (once; inside, it just runs)
+#   wine_session    in the namespace: the prepared prefix (prepared once per
+#                   machine and cached) under an overlay of its own, Xvfb;
+#                   sets WINEPREFIX and
+#                   DISPLAY
+#   WINE_COM1       the path COM1 opens, in the namespace's own /dev (the
+#                   display emulator's --link makes it a link to its pty)
+#   wine_no_ports   takes COM1 away, so the programs find no serial port
+#   wine_end        stops Wine and Xvfb and removes the session
+#   wine_window TITLE           waits (a minute at most) for the window; prints its id
+#   wine_click WINDOW X Y       clicks at client-area pixel X, Y
+#   wine_paste TEXT             pastes TEXT where the keyboard focus is
+#   wine_shot WINDOW FILE.png   the window's client area, as the Linux screenshots
+
+WINE_TEMPLATE=/var/cache/screenprog/wine-prefix
+WINE_COM1=/dev/screenprog-com1
+export WINEDEBUG=-all
+# No Mono or Gecko prompts, no menu entries on this machine for what an
+# installer puts in Wine's Start menu, and no debugger waiting on a crash: the
+# program just ends.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
+
+# shellcheck disable=SC2016
+WINE_NS_SETUP='set -e
+mount --make-rprivate /
+mount -t tmpfs -o mode=755 none /dev
+for node in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
+    IFS=: read -r name major minor <<<"$node"
+    mknod -m 666 "/dev/$name" c "$major" "$minor"
+done
+mkdir /dev/pts /dev/shm
+mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts /dev/pts
+ln -s pts/ptmx /dev/ptmx
+mount -t tmpfs -o mode=1777 none /dev/shm
+ln -s /proc/self/fd /dev/fd
+export SCREENPROG_WINE_NAMESPACE=1
+exec "$@"'
+
+wine_in_namespace() {
+    if [[ -n ${SCREENPROG_WINE_NAMESPACE:-} ]]; then
+        "$@"
+        return
+    fi
+    if [[ $(id -u) != 0 ]]; then
+        echo "The Wine tests run as root (a private mount namespace with its own /dev)." >&2
+        return 1
+    fi
+    unshare --mount --propagation private bash -c "$WINE_NS_SETUP" wine-namespace "$@"
+}
+
+# The prepared prefix: booted once (about 20 s), with COM1 on WINE_COM1 and
+# Liberation Sans in place of the dialog fonts Wine lacks. Marked complete
+# with Wine's version and the recipe's number.
+wine_template() {
+    local stamp=$WINE_TEMPLATE/.prepared version lock
+    # The recipe below changes with its number.
+    version="$(wine --version) 2"
+    mkdir -p "${WINE_TEMPLATE%/*}"
+    exec {lock}>"$WINE_TEMPLATE.lock"
+    flock "$lock"
+    if [[ -f $stamp && $(<"$stamp") == "$version" ]]; then
+        exec {lock}>&-
+        return 0
+    fi
+    rm -rf "$WINE_TEMPLATE"
+    mkdir -p "$WINE_TEMPLATE"
+    local font
+    WINEPREFIX=$WINE_TEMPLATE wineboot -i >/dev/null 2>&1
+    # Without a window manager, Wine waits for one to take each closed window
+    # away (about 2 s); unmanaged windows close at once.
+    WINEPREFIX=$WINE_TEMPLATE wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N \
+        /f >/dev/null 2>&1
+    for font in "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif"; do
+        WINEPREFIX=$WINE_TEMPLATE wine reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+            /v "$font" /d "Liberation Sans" /f >/dev/null 2>&1
+    done
+    WINEPREFIX=$WINE_TEMPLATE wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$WINE_COM1" \
+        /f >/dev/null 2>&1
+    WINEPREFIX=$WINE_TEMPLATE wineserver -w
+    echo "$version" >"$stamp"
+    exec {lock}>&-
+}
+
+wine_session() {
+    wine_template
+    WINE_SESSION=$(mktemp -d "${TMPDIR:-/tmp}/screenprog-wine.XXXXXX")
+    export WINEPREFIX=$WINE_SESSION/prefix
+    # The prefix is mostly Wine's own DLLs (about 700 MB): an overlay over the
+    # prepared one costs nothing, where a copy takes seconds.
+    mkdir -p "$WINEPREFIX" "$WINE_SESSION/upper" "$WINE_SESSION/work"
+    mount -t overlay overlay -o "lowerdir=$WINE_TEMPLATE,upperdir=$WINE_SESSION/upper,workdir=$WINE_SESSION/work" \
+        "$WINEPREFIX" 2>/dev/null || cp -a "$WINE_TEMPLATE/." "$WINEPREFIX"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp \
+        3>"$WINE_SESSION/display" >/dev/null 2>&1 &
+    WINE_XVFB_PID=$!
+    local i
+    for ((i = 0; i < 100; i++)); do
+        [[ -s $WINE_SESSION/display ]] && break
+        sleep 0.05
+    done
+    export DISPLAY=:$(<"$WINE_SESSION/display")
+    wine_server
+}
+
+# The Wine server of the session, started quietly: it dumps its objects on
+# the way out.
+wine_server() { wineserver >/dev/null 2>&1; }
+
+wine_no_ports() {
+    wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    wine_server
+}
+
+wine_end() {
+    if [[ -n ${WINE_SESSION:-} ]]; then
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        [[ -n ${WINE_XVFB_PID:-} ]] && kill "$WINE_XVFB_PID" 2>/dev/null
+        wait "${WINE_XVFB_PID:-}" 2>/dev/null || true
+        umount "$WINEPREFIX" 2>/dev/null || true
+        rm -rf "$WINE_SESSION"
+        WINE_SESSION=
+    fi
+}
+
+wine_window() { timeout 60 xdotool search --sync --limit 1 --name "^$1\$"; }
+
+# Wine draws the windows' frames itself: the client area starts 3 px in and
+# 22 px down.
+wine_click() { xdotool mousemove --window "$1" $(($2 + 3)) $(($3 + 22)) click 1; }
+wine_shot() {
+    import -window "$1" png:- | convert - -chop 3x22 -gravity southeast -chop 3x3 +repage "$2"
+}
+
+# Keyboard layouts do not reach Wine's windows reliably (letters beyond the
+# layout come out wrong); the clipboard carries any text.
+wine_paste() { printf %s "$1" | xclip -selection clipboard; xdotool key ctrl+v; }
