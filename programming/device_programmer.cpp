@@ -7,11 +7,20 @@
 
 #include <QEventLoop>
 
+#include <thread>
+
 namespace {
 
 // The display needs this long after a frame before its answer is complete.
 constexpr std::chrono::milliseconds PacingWait{700};
+#ifdef Q_OS_WIN
+constexpr std::chrono::milliseconds FinalSleep{0};
+#else
+// The end of a wait, too short to leave the user waiting, slept precisely.
+constexpr std::chrono::milliseconds FinalSleep{2};
+#endif
 constexpr int RefreshIntervalMs = 28000;
+constexpr int ReturnPollMs = 1000;
 
 // What sets the two uploads apart: how many screens the memory has, where its
 // frames are kept, how they are built and the message at the end.
@@ -56,6 +65,9 @@ DeviceProgrammer::DeviceProgrammer(ProgrammingWindow &window, bool withClock, QO
     m_Odswiez_Timer.setInterval(RefreshIntervalMs);
     connect(&m_Odswiez_Timer, &QTimer::timeout, this, &DeviceProgrammer::Odswiez_Timer_Timer);
     connect(&m_Port_MSComm, &SerialLink::portLost, this, &DeviceProgrammer::onPortLost);
+    // A stat of one path a second while the port is lost costs next to nothing.
+    m_returnWatch.setInterval(ReturnPollMs);
+    connect(&m_returnWatch, &QTimer::timeout, this, &DeviceProgrammer::reconnectIfReturned);
 }
 
 DeviceProgrammer::~DeviceProgrammer() = default;
@@ -66,6 +78,7 @@ void DeviceProgrammer::Form_Load(const QString &device)
     if (device.isEmpty())
         return;
 
+    m_device = device;
     switch (m_Port_MSComm.open(device)) {
     case SerialLink::OpenResult::Opened:
         break;
@@ -78,8 +91,7 @@ void DeviceProgrammer::Form_Load(const QString &device)
         return;
     }
 
-    m_state = State::Handshake;
-    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
+    const Step step = handshake();
     if (m_state == State::Closing)
         return;
     if (step == Step::Ended) {
@@ -88,9 +100,7 @@ void DeviceProgrammer::Form_Load(const QString &device)
         return;
     }
     if (step == Step::Acknowledged) {
-        m_state = State::Connected;
-        m_window.setDeviceCommandsEnabled(true);
-        m_Odswiez_Timer.start();
+        enterConnected();
         return;
     }
     if (m_Port_MSComm.PortOpen()) {
@@ -109,6 +119,7 @@ void DeviceProgrammer::Form_QueryUnload()
         return;
     m_state = State::Closing;
     m_Odswiez_Timer.stop();
+    m_returnWatch.stop();
     if (m_Port_MSComm.PortOpen()) {
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaKoniec));
         m_Port_MSComm.close();
@@ -120,8 +131,13 @@ void DeviceProgrammer::Form_QueryUnload()
 void DeviceProgrammer::Odswiez_Timer_Timer()
 {
     // An upload sends its own refresh at its end; a tick in between would
-    // leave a reply that a check of the upload could take for its own.
-    if (m_state == State::Uploading || m_state == State::Closing)
+    // leave a reply that a check of the upload could take for its own. An
+    // upload that fails sends the missed tick when it has ended.
+    if (m_state == State::Uploading) {
+        m_tickMissed = true;
+        return;
+    }
+    if (m_state == State::Closing)
         return;
     if (m_Port_MSComm.PortOpen())
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
@@ -178,7 +194,16 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
         const Clock::time_point now = Clock::now();
         if (now >= end)
             return WaitEnd::Elapsed;
-        // Sleeps in the event loop until the end is due, so the window stays
+#ifndef Q_OS_WIN
+        // The event loop's timers count whole milliseconds and mostly wake
+        // late; the last moments are slept through to the microsecond. (On
+        // Windows a short sleep may take a whole scheduler tick instead.)
+        if (end - now <= FinalSleep) {
+            std::this_thread::sleep_until(end);
+            continue;
+        }
+#endif
+        // Sleeps in the event loop until the end is near, so the window stays
         // responsive without spinning; a timer may wake a little early, hence
         // the loop.
         QEventLoop loop;
@@ -186,7 +211,7 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
         wakeUp.setSingleShot(true);
         wakeUp.setTimerType(Qt::PreciseTimer);
         connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
-        wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+        wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now - FinalSleep));
         m_waits.append(&loop);
         const int result = loop.exec();
         m_waits.removeOne(&loop);
@@ -219,6 +244,11 @@ bool DeviceProgrammer::isConnected() const
 bool DeviceProgrammer::isUploading() const
 {
     return m_state == State::Uploading;
+}
+
+bool DeviceProgrammer::isClosing() const
+{
+    return m_state == State::Closing;
 }
 
 bool DeviceProgrammer::busy() const
@@ -280,6 +310,7 @@ void DeviceProgrammer::upload(Memory memory)
     const MemoryDescription &description = describe(memory);
     QByteArray &holder = this->*description.holder;
     m_state = State::Uploading;
+    m_tickMissed = false;
     m_window.setDeviceCommandsEnabled(false);
 
     // Frames still to go, counted anew after each one: the user may change
@@ -297,7 +328,7 @@ void DeviceProgrammer::upload(Memory memory)
     };
 
     const bool parameters = m_window.parametersChecked(memory);
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1));
+    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1), memory);
     if (parameters)
         send(description.parameterFrame(m_window.parameters(memory)), 1);
     for (int n = 1; step == Step::Acknowledged && n <= description.screens; ++n) {
@@ -334,8 +365,14 @@ void DeviceProgrammer::upload(Memory memory)
         reportLoss();
         return;
     }
-    if (step != Step::Acknowledged)
+    if (step != Step::Acknowledged) {
         m_Port_MSComm.discardInput();
+        // The refresh tick held back while the upload ran; a successful
+        // upload ends with a refresh of its own instead.
+        if (m_tickMissed)
+            m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
+    }
+    m_tickMissed = false;
     m_window.setDeviceCommandsEnabled(true);
     emit uploadFinished();
     if (step == Step::Acknowledged)
@@ -349,6 +386,54 @@ void DeviceProgrammer::enterDisconnected()
     m_state = State::Lost;
     m_Odswiez_Timer.stop();
     m_window.setDeviceCommandsEnabled(false);
+    if (m_wasConnected) {
+        m_mayReconnect = true;
+        m_returnWatch.start();
+    }
+}
+
+DeviceProgrammer::Step DeviceProgrammer::handshake()
+{
+    m_state = State::Handshake;
+    return checkedExchange(protocol::bytes(protocol::KomendaProg));
+}
+
+void DeviceProgrammer::enterConnected()
+{
+    m_state = State::Connected;
+    m_wasConnected = true;
+    m_lossReported = false;
+    m_window.setDeviceCommandsEnabled(true);
+    m_Odswiez_Timer.start();
+}
+
+void DeviceProgrammer::reconnectIfReturned()
+{
+    if (m_state != State::Lost)
+        return;
+    if (!SerialLink::deviceExists(m_device)) {
+        m_mayReconnect = true;
+        return;
+    }
+    // A device just back may refuse to open for a moment, while the system
+    // sets its permissions: the next poll tries again.
+    if (!m_mayReconnect || m_Port_MSComm.open(m_device) != SerialLink::OpenResult::Opened)
+        return;
+    m_returnWatch.stop();
+    const Step step = handshake();
+    if (step == Step::Acknowledged) {
+        enterConnected();
+        return;
+    }
+    if (m_state == State::Closing)
+        return;
+    // As after the loss, without a second message; the device has to go and
+    // come back before it is asked again.
+    m_Port_MSComm.close();
+    m_state = State::Lost;
+    m_mayReconnect = false;
+    if (step != Step::Ended)
+        m_returnWatch.start();
 }
 
 void DeviceProgrammer::reportLoss()

@@ -30,7 +30,8 @@ public:
     // Start-up settings, then, when a port was chosen (device not empty: the
     // device of the port dialog's entry), open it, ask for programming mode and
     // enable the device commands on the display's acknowledgement. The window
-    // shows itself afterwards.
+    // shows itself afterwards. Once connected, a lost port is watched for: when
+    // the same device comes back, it is opened and asked again, silently.
     void Form_Load(const QString &device);
     // The window is closing: the closing frame when connected, drained, port
     // closed. A running upload stops where it waits, silently. Nothing is
@@ -58,6 +59,7 @@ public:
 
     bool isConnected() const;
     bool isUploading() const;
+    bool isClosing() const;
     const QTimer &Odswiez_Timer() const { return m_Odswiez_Timer; }
     SerialLink &Port_MSComm() { return m_Port_MSComm; }
 
@@ -71,7 +73,7 @@ signals:
     // Progress of a running upload, for the window to show. frames counts the
     // closing refresh and follows the check boxes as they are when each frame
     // is built; uploadFinished comes at every ending, before any message.
-    void uploadStarted(int frames);
+    void uploadStarted(int frames, Memory memory);
     void uploadProgress(int sent, int frames);
     void uploadFinished();
 
@@ -100,12 +102,22 @@ private:
     void reportLoss();
     void onPortLost();
     void endWaits();
+    // Asks the opened port for programming mode.
+    Step handshake();
+    void enterConnected();
+    // While lost after a connection: opens the device again once it is back.
+    void reconnectIfReturned();
 
     ProgrammingWindow &m_window;
     const bool m_withClock;
     State m_state = State::Unconnected;
+    QString m_device;            // the port dialog's choice, opened again after a loss
+    bool m_wasConnected = false; // only a connection once made is restored
+    bool m_mayReconnect = false; // false after an unanswered attempt, until the device goes
     bool m_lossReported = false;
+    bool m_tickMissed = false;   // a refresh tick fell inside the running upload
     QList<QEventLoop *> m_waits; // the waits running now, innermost last
     SerialLink m_Port_MSComm;
     QTimer m_Odswiez_Timer;
+    QTimer m_returnWatch; // polls for the lost device while disconnected
 };

@@ -2,9 +2,13 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_WIN
+#include <QSerialPortInfo>
+
+#include <algorithm>
 #include <windows.h>
 #else
 #include <cerrno>
@@ -180,9 +184,9 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
         case QSerialPort::PermissionError:
 #ifndef Q_OS_WIN
             // The port refuses busy devices and devices this user may not use
-            // alike; one this user cannot use is not available to him at all.
+            // alike; the system tells them apart.
             if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0)
-                return OpenResult::NoSuchPort;
+                return errno == EACCES ? OpenResult::NotPermitted : OpenResult::NoSuchPort;
 #endif
             return OpenResult::Busy;
         case QSerialPort::OpenError:
@@ -216,6 +220,18 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
     d->lost = false;
     ++d->opening;
     return OpenResult::Opened;
+}
+
+bool SerialLink::deviceExists(const QString &name)
+{
+#ifdef Q_OS_WIN
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo &port) {
+        return port.portName().compare(name, Qt::CaseInsensitive) == 0;
+    });
+#else
+    return QFileInfo::exists(name);
+#endif
 }
 
 bool SerialLink::PortOpen() const

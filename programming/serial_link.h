@@ -15,8 +15,10 @@ class SerialLink : public QObject
 
 public:
     // How an open ended. The port dialog tells the user NoSuchPort (message
-    // 203) and Busy (message 201) apart; anything else is OtherFailure.
-    enum class OpenResult { Opened, NoSuchPort, Busy, OtherFailure };
+    // 203) and Busy (message 201) apart; NotPermitted, a device this user may
+    // not use (Unix), is message 203 with the reason. Anything else is
+    // OtherFailure.
+    enum class OpenResult { Opened, NoSuchPort, NotPermitted, Busy, OtherFailure };
 
     explicit SerialLink(QObject *parent = nullptr);
     ~SerialLink() override;
@@ -25,6 +27,10 @@ public:
     // "/dev/ttyUSB0" elsewhere. An empty name is no port.
     OpenResult open(const QString &name);
     bool PortOpen() const;
+
+    // Whether the system has a device by this name now: the path exists
+    // (Unix), the port is listed (Windows).
+    static bool deviceExists(const QString &name);
 
     // Hands the bytes to the port and returns at once, without waiting for
     // any reply. False when the port refused them.

@@ -5,9 +5,11 @@
 #include "ui/main_window.h"
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
+#include "ui/termination.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QTimer>
 #ifdef Q_OS_WIN
 #include <QMessageBox>
 #endif
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -22,7 +25,7 @@ namespace {
 // refuses any other option, in Polish (its catalogue is installed by then):
 // on the terminal, or in a message box when a Windows program has no console
 // to write to. It ends the program after answering.
-void answerCommandLine(const QApplication &app)
+void answerCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -40,28 +43,58 @@ void answerCommandLine(const QApplication &app)
     if (extra.isEmpty())
         return;
     const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
-                                .arg(QApplication::applicationName(), extra.first());
+                                .arg(QCoreApplication::applicationName(), extra.first());
 #ifdef Q_OS_WIN
-    QMessageBox::critical(nullptr, QApplication::applicationName(), refusal);
+    QMessageBox::critical(nullptr, QCoreApplication::applicationName(), refusal);
 #else
     std::fprintf(stderr, "%s\n", qPrintable(refusal));
 #endif
     std::exit(EXIT_FAILURE);
 }
 
+// Help and the version need no window system: they are answered before the
+// program connects to one, and so also where there is none.
+bool asksForHelpOrVersion(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "-v" || argument == "--version")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (asksForHelpOrVersion(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        program::setUpTexts(app);
+        answerCommandLine(app);
+    }
+
     QApplication app(argc, argv);
     program::setUp(app);
     answerCommandLine(app);
 
+    // The main window is built while the user looks at the port dialog, so
+    // that it shows as soon as the display has answered; or, should the user
+    // be quicker, when the port is confirmed.
     std::unique_ptr<fMain> mainWindow;
-    fSelectSerialDevice portDialog(&listSerialPorts, [&mainWindow](const QString &device) {
+    const auto buildMainWindow = [&mainWindow] {
+        if (mainWindow)
+            return;
         mainWindow = std::make_unique<fMain>();
+        mainWindow->prepareShowing();
+        fMain *window = mainWindow.get();
+        onTermination(window, [window] { window->endProgram(); });
+    };
+    fSelectSerialDevice portDialog(&listSerialPorts, [&](const QString &device) {
+        buildMainWindow();
         mainWindow->Form_Load(device);
     });
+    QTimer::singleShot(0, buildMainWindow);
     if (!portDialog.Form_Load())
         return 0;
     return QApplication::exec();

@@ -3,6 +3,7 @@
 #include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "ui/about_window.h"
+#include "ui/clock_field.h"
 #include "ui/message_boxes.h"
 #include "ui/parameter_lists.h"
 #include "ui/program.h"
@@ -14,20 +15,23 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
+#include <QSessionManager>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTime>
 
 namespace {
 
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
+constexpr int TabStripTwips = 520;
 
 // The tab control shares its width out between its tabs: the two tabs stand
-// in one row and fill it.
+// in one row and fill it, in a strip of the layout's height.
 class SharedWidthTabBar : public QTabBar
 {
 public:
@@ -40,7 +44,26 @@ protected:
         const int total = parentWidget() != nullptr ? parentWidget()->width() : width();
         if (count() > 0)
             size.setWidth(total * (index + 1) / count() - total * index / count());
+        size.setHeight(twipsToPixels(TabStripTwips));
         return size;
+    }
+};
+
+// The frames on the pages begin at 480 twips, 40 above the tab strip's lower
+// edge: the pages start there, over the strip, so that the frames' captions
+// are drawn whole rather than cut at the strip.
+constexpr int PagesTopTwips = 480;
+
+class PagesOverStripStyle : public QProxyStyle
+{
+public:
+    QRect subElementRect(SubElement element, const QStyleOption *option,
+                         const QWidget *widget) const override
+    {
+        QRect rect = QProxyStyle::subElementRect(element, option, widget);
+        if (element == SE_TabWidgetTabContents)
+            rect.setTop(twipsToPixels(PagesTopTwips));
+        return rect;
     }
 };
 
@@ -50,6 +73,11 @@ public:
     explicit TabControl(QWidget *parent) : QTabWidget(parent)
     {
         setTabBar(new SharedWidthTabBar(this));
+        auto *style = new PagesOverStripStyle;
+        style->setParent(this);
+        setStyle(style);
+        // The pages over the strip's lower edge, not under it.
+        findChild<QStackedWidget *>()->raise();
     }
 };
 
@@ -147,12 +175,11 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
     createRamPage();
     createEepromPage();
 
-    // Under the tab control, in the window's bottom margin.
-    ui.uploadProgress = new QProgressBar(this);
+    // Over the upload button while its upload runs, which is disabled then:
+    // frames sent of frames due.
+    ui.uploadProgress = new QProgressBar(ui.layer[RamPage]);
     ui.uploadProgress->setObjectName(QStringLiteral("uploadProgress"));
-    ui.uploadProgress->setTextVisible(false);
-    const QRect margin = twipsRect(120, 5055, 5655, 120);
-    ui.uploadProgress->setGeometry(margin.adjusted(0, 1, 0, -1));
+    ui.uploadProgress->setAlignment(Qt::AlignCenter);
     ui.uploadProgress->hide();
 
     chainTabOrder();
@@ -173,6 +200,7 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
         connect(ui.PrzeslijZegar_Command, &QPushButton::clicked, p,
                 &DeviceProgrammer::PrzeslijZegar_Command_Click);
     connect(ui.About_Command, &QPushButton::clicked, this, &fMain::About_Command_Click);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &fMain::sessionEnding);
     connect(p, &DeviceProgrammer::uploadStarted, this, &fMain::uploadStarted);
     connect(p, &DeviceProgrammer::uploadProgress, this, &fMain::uploadProgress);
     connect(p, &DeviceProgrammer::uploadFinished, this, &fMain::uploadFinished);
@@ -234,12 +262,7 @@ void fMain::createRamPage()
 
     if (program::withClock()) {
         ui.Godzina_MEB =
-            place(new QLineEdit(page), QStringLiteral("Godzina_MEB"), {2640, 4440, 945, 375});
-        // Two digits, a fixed colon, two digits; a space stands in untyped places.
-        ui.Godzina_MEB->setInputMask(QStringLiteral("00:00; "));
-        // The mask alone lets any Unicode digit in; the display takes ASCII ones.
-        ui.Godzina_MEB->setValidator(new QRegularExpressionValidator(
-            QRegularExpression(QStringLiteral("[0-9 ]{0,2}:?[0-9 ]{0,2}")), ui.Godzina_MEB));
+            place(new ClockField(page), QStringLiteral("Godzina_MEB"), {2640, 4440, 945, 375});
         ui.Godzina_MEB->setFont(program::clockFont());
         ui.Godzina_MEB->setAccessibleName(QStringLiteral("Godzina zegara"));
         ui.PrzeslijZegar_Command =
@@ -331,9 +354,26 @@ void fMain::placePages()
 void fMain::Form_Load(const QString &device)
 {
     m_programmer->Form_Load(device);
+    // Ended while the display was being asked (a terminating signal).
+    if (m_programmer->isClosing())
+        return;
     centreOnScreen(this);
     show();
     centreOnScreen(this);
+}
+
+void fMain::prepareShowing()
+{
+    setAttribute(Qt::WA_DontShowOnScreen);
+    show();
+    hide();
+    setAttribute(Qt::WA_DontShowOnScreen, false);
+}
+
+void fMain::endProgram()
+{
+    Form_QueryUnload();
+    Form_Unload();
 }
 
 void fMain::showEvent(QShowEvent *event)
@@ -345,9 +385,31 @@ void fMain::showEvent(QShowEvent *event)
 
 void fMain::closeEvent(QCloseEvent *event)
 {
-    Form_QueryUnload();
+    // The user closing the window mid-upload is asked first; the upload goes
+    // on meanwhile, its waits only growing. When the session ends, the
+    // question has been asked already, if at all.
+    if (!m_sessionEnding && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
+        !m_programmer->isClosing()) {
+        event->ignore();
+        return;
+    }
     event->accept();
-    Form_Unload();
+    endProgram();
+}
+
+void fMain::sessionEnding(QSessionManager &manager)
+{
+    // Asked while the session manager waits, when it lets us ask; No keeps
+    // the session going. Without a question the session simply ends.
+    if (m_programmer->isUploading() && manager.allowsInteraction()) {
+        const bool close = askToCloseDuringUpload(this);
+        manager.release();
+        if (!close) {
+            manager.cancel();
+            return;
+        }
+    }
+    m_sessionEnding = true;
 }
 
 void fMain::Form_QueryUnload()
@@ -357,8 +419,11 @@ void fMain::Form_QueryUnload()
 
 void fMain::Form_Unload()
 {
-    // Ends every event loop, also the wait of an upload still running.
+    // Ends every event loop, also the wait of an upload still running; and
+    // the application's own loop, should it start only afterwards.
     QCoreApplication::exit(0);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void fMain::About_Command_Click()
@@ -376,14 +441,11 @@ void fMain::About_Command_Click()
 void fMain::UstawieniaPoczatkoweProgramowania()
 {
     using namespace parameterLists;
-    const QStringList numbers = speedItems();
     for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
-                             ui.JasnoscEEPROM_Combo})
+                             ui.JasnoscEEPROM_Combo}) {
         combo->clear();
-    for (const QString &number : numbers)
-        for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
-                                 ui.JasnoscEEPROM_Combo})
-            combo->addItem(number);
+        combo->addItems(speedItems());
+    }
     ui.IloscEkranowRAM_Combo->clear();
     ui.IloscEkranowRAM_Combo->addItems(screenCountItems());
     fill(ui.PrzesuwRAM_Combo, scrollKindItems(), ScrollKindAtStart);
@@ -394,7 +456,7 @@ void fMain::UstawieniaPoczatkoweProgramowania()
     ui.PredkoscEEPROM_Combo->setCurrentIndex(SpeedAtStart);
     ui.JasnoscEEPROM_Combo->setCurrentIndex(BrightnessAtStart);
     if (ui.Godzina_MEB != nullptr)
-        ui.Godzina_MEB->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
+        ui.Godzina_MEB->followClock();
 }
 
 QString fMain::screenText(Memory memory, int n) const
@@ -458,12 +520,15 @@ void fMain::PokazOstrzezenie(int NumerKomunikatu)
     ::PokazOstrzezenie(NumerKomunikatu);
 }
 
-void fMain::uploadStarted(int frames)
+void fMain::uploadStarted(int frames, Memory memory)
 {
     if (m_uploads++ == 0)
         setCursor(Qt::BusyCursor);
-    ui.uploadProgress->setRange(0, qMax(frames, 1));
-    ui.uploadProgress->setValue(0);
+    const QPushButton *button =
+        memory == Memory::Ram ? ui.PrzeslijRAM_Command : ui.PrzeslijEEPROM_Command;
+    ui.uploadProgress->setParent(button->parentWidget());
+    ui.uploadProgress->setGeometry(button->geometry());
+    uploadProgress(0, frames);
     ui.uploadProgress->show();
 }
 
@@ -471,6 +536,11 @@ void fMain::uploadProgress(int sent, int frames)
 {
     ui.uploadProgress->setRange(0, qMax(frames, 1));
     ui.uploadProgress->setValue(sent);
+    ui.uploadProgress->setFormat(
+        QStringLiteral("Wysłano %1 z %2 %3")
+            .arg(sent)
+            .arg(frames)
+            .arg(frames == 1 ? QStringLiteral("ramki") : QStringLiteral("ramek")));
 }
 
 void fMain::uploadFinished()

@@ -20,13 +20,14 @@
 #include <array>
 #include <memory>
 
+class ClockField;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSessionManager;
 class QTabWidget;
 class ScreenTextEdit;
 
@@ -43,8 +44,17 @@ public:
 
     // Start-up settings and, with a device (the port dialog's choice; empty
     // for none), the handshake with the display; then the window shows
-    // itself, centred, on its first page.
+    // itself, centred, on its first page. The window's elements exist from
+    // its construction on, so it shows as soon as the display has answered.
     void Form_Load(const QString &device);
+
+    // Does ahead all that the window's first showing needs but the showing
+    // itself (polish, layout, the native window), while nothing waits for it.
+    void prepareShowing();
+
+    // Ends the program as closing the window does, without asking: the
+    // closing frame when connected, drained, and the end of every event loop.
+    void endProgram();
 
     DeviceProgrammer &programmer() { return *m_programmer; }
 
@@ -69,12 +79,14 @@ private:
     void About_Command_Click();
     void Form_QueryUnload();
     void Form_Unload();
+    // The session is ending (logout, shutdown); its close follows.
+    void sessionEnding(QSessionManager &manager);
 
     void createRamPage();
     void createEepromPage();
     void chainTabOrder();
     void placePages();
-    void uploadStarted(int frames);
+    void uploadStarted(int frames, Memory memory);
     void uploadProgress(int sent, int frames);
     void uploadFinished();
 
@@ -103,7 +115,7 @@ private:
         QPushButton *DlugiDzwiek_Command = nullptr;
         QPushButton *PrzeslijRAM_Command = nullptr;
         QPushButton *CzyscEkran_Command = nullptr;
-        QLineEdit *Godzina_MEB = nullptr;             // full program only
+        ClockField *Godzina_MEB = nullptr;            // full program only
         QPushButton *PrzeslijZegar_Command = nullptr; // full program only
 
         QGroupBox *Tekst_Frame = nullptr;
@@ -124,6 +136,7 @@ private:
         QProgressBar *uploadProgress = nullptr;
     } ui;
 
+    bool m_sessionEnding = false;
     int m_uploads = 0; // uploads running, counting one started inside another's wait
     std::unique_ptr<DeviceProgrammer> m_programmer;
 };

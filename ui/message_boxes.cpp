@@ -6,9 +6,15 @@
 
 namespace {
 
-void showMessage(int number, QMessageBox::Icon icon, const QString &title)
+void showMessage(int number, QMessageBox::Icon icon, const QString &title,
+                 const QString &detail = QString())
 {
     QMessageBox box(icon, title, messageText(number), QMessageBox::Ok);
+    // Line by line as written: the box would otherwise wrap the detail to the
+    // width of the short message above it, a device path included.
+    if (!detail.isEmpty())
+        box.setInformativeText(
+            QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(detail.toHtmlEscaped()));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -20,8 +26,26 @@ void PokazInformacje(int NumerKomunikatu)
     showMessage(NumerKomunikatu, QMessageBox::Information, QStringLiteral("Informacja"));
 }
 
-void PokazOstrzezenie(int NumerKomunikatu)
+void PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
 {
     // The stop icon, not the exclamation mark: these are failures.
-    showMessage(NumerKomunikatu, QMessageBox::Critical, QStringLiteral("Ostrzeżenie"));
+    showMessage(NumerKomunikatu, QMessageBox::Critical, QStringLiteral("Ostrzeżenie"), detail);
+}
+
+QString permissionDetail(const QString &device)
+{
+    return QStringLiteral("Brak uprawnień do urządzenia %1.\n"
+                          "Porty szeregowe są dostępne dla członków grupy dialout.")
+        .arg(device);
+}
+
+bool askToCloseDuringUpload(QWidget *window)
+{
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        window, QStringLiteral("Pytanie"),
+        QStringLiteral("Trwa przesyłanie do wyświetlacza. Zamknięcie programu przerwie je, "
+                       "a wyświetlacz zostanie zaprogramowany tylko częściowo.\n\n"
+                       "Czy zamknąć program?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }

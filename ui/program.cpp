@@ -21,12 +21,11 @@ QString name()
     return withClock() ? QStringLiteral("screenprog") : QStringLiteral("screenprog-noclock");
 }
 
-void setUp(QApplication &app)
+void setUpTexts(QCoreApplication &app)
 {
-    QApplication::setApplicationName(name());
-    QApplication::setApplicationVersion(QString::fromLatin1(version));
-    QApplication::setOrganizationName(QString::fromLatin1(company));
-    QGuiApplication::setDesktopFileName(desktopId());
+    QCoreApplication::setApplicationName(name());
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(version));
+    QCoreApplication::setOrganizationName(QString::fromLatin1(company));
 
     const QLocale polish(QLocale::Polish, QLocale::Poland);
     QLocale::setDefault(polish);
@@ -36,7 +35,12 @@ void setUp(QApplication &app)
     if (translator->load(polish, QStringLiteral("qtbase"), QStringLiteral("_"),
                          QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(translator);
+}
 
+void setUp(QApplication &app)
+{
+    setUpTexts(app);
+    QGuiApplication::setDesktopFileName(desktopId());
     QApplication::setFont(dialogFont());
     QApplication::setWindowIcon(icon());
 }
@@ -50,7 +54,7 @@ QString desktopId()
 QIcon icon()
 {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name()).arg(size), QSize(size, size));
     return icon;
 }

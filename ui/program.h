@@ -9,6 +9,7 @@
 #include <QString>
 
 class QApplication;
+class QCoreApplication;
 
 namespace program {
 
@@ -27,13 +28,18 @@ inline constexpr char company[] = "a";
 inline constexpr char product[] = "VELTA";
 
 // Name, version and organisation, the Polish locale and Qt's own Polish texts
-// (buttons of message boxes, the text boxes' menus), the default font and the
-// window icon. Call once, before any window is made.
+// (buttons of message boxes, the text boxes' menus, the command line's help).
+// Enough for answering the command line, which needs no window system.
+void setUpTexts(QCoreApplication &app);
+
+// setUpTexts, and the desktop entry's name, the default font and the window
+// icon. Call once, before any window is made.
 void setUp(QApplication &app);
 
 // The display on its stand, with a clock in screenprog: 16 x 16 in 16
-// colours, and drawn for the larger sizes of desktop menus; every window's
-// icon.
+// colours, and 32 and 48 px for task bars; every window's icon. Desktop menus
+// and docks take the larger sizes from the installed icon files, through the
+// desktop entry; handing every window those too cost milliseconds at start.
 QIcon icon();
 
 // The font of every text without a font of its own. The layouts were drawn

@@ -120,6 +120,9 @@ void fSelectSerialDevice::ZatwierdzWyborPortu()
     case SerialLink::OpenResult::NoSuchPort:
         PokazOstrzezenie(messages::PortUnavailable);
         return;
+    case SerialLink::OpenResult::NotPermitted:
+        PokazOstrzezenie(messages::PortUnavailable, permissionDetail(device));
+        return;
     case SerialLink::OpenResult::Busy:
         PokazOstrzezenie(messages::PortBusy);
         return;

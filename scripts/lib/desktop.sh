@@ -2,7 +2,7 @@
 # A private desktop session for a run without a screen: an X server (Xvfb) and
 # a D-Bus session bus, as a desktop has. Without a bus, Qt has one started
 # for the X display (dbus-launch) that outlives the program. Sourced by
-# scripts/demo and bench/run, after scripts/lib/namespace.sh (stop_process).
+# scripts/demo, bench/run and the end-to-end test, after scripts/lib/namespace.sh (stop_process).
 #
 #   xvfb_start          starts Xvfb on a free display number; exports DISPLAY
 #   session_bus_start   starts a session bus; exports DBUS_SESSION_BUS_ADDRESS

@@ -1,14 +1,14 @@
 # shellcheck shell=bash disable=SC2034  # it sets variables for its callers
 # Puts the display emulator behind the machine's first serial port, ttyS0, for
 # one program and its children only, so the real screenprog lists it as COM1
-# and talks to it as to a display on the wire. Sourced by scripts/demo and
-# bench/run.
+# and talks to it as to a display on the wire. Sourced by scripts/demo,
+# bench/run and the end-to-end test.
 #
 # The program runs in a private mount namespace where:
 #   - the emulator's pseudo-terminal is bound over /dev/ttyS0;
 #   - a tmpfs over /sys/class/tty holds only a link to ttyS0's real sysfs
 #     entry, so Qt's port list shows exactly that port (with NS_LISTING=all,
-#     links to all of the machine's entries);
+#     links to all of the machine's entries; with NS_LISTING=none, none);
 #   - a tmpfs over /run/lock hides serial-port lock files of other programs.
 # As root this is a plain mount namespace; otherwise an unprivileged user
 # namespace (unshare -Urm), which the kernel must allow. Nothing outside the
@@ -69,7 +69,7 @@ shift 3
 declare -A targets=()
 for entry in /sys/class/tty/*; do
     name=${entry##*/}
-    if [[ $listing == all || $name == "$port" ]]; then
+    if [[ $listing == all || ($listing == one && $name == "$port") ]]; then
         targets[$name]=$(readlink -f "$entry")
     fi
 done

@@ -520,23 +520,26 @@ private slots:
         }
     }
 
-    // While an upload runs a slim strip under the tab control shows how far
-    // it is; at rest the window looks as laid out.
+    // While an upload runs, a bar over its button, disabled then, says how
+    // far it is; at rest the window looks as laid out.
     void uploadProgressStrip()
     {
         auto *strip = element<QProgressBar>(QStringLiteral("uploadProgress"));
-        QVERIFY(strip->geometry().top() > tabs()->geometry().bottom());
-        QVERIFY(strip->geometry().bottom() < window->height());
         QVERIFY(strip->isHidden());
         DeviceProgrammer &p = window->programmer();
-        emit p.uploadStarted(4);
+        tabs()->setCurrentIndex(fMain::EepromPage);
+        emit p.uploadStarted(4, Memory::Eeprom);
         emit p.uploadProgress(1, 4);
         QVERIFY(strip->isVisible());
+        const QWidget *button = element(QStringLiteral("PrzeslijEEPROM_Command"));
+        QCOMPARE(QRect(strip->mapTo(window.get(), QPoint()), strip->size()),
+                 QRect(button->mapTo(window.get(), QPoint()), button->size()));
+        QCOMPARE(strip->text(), QStringLiteral("Wysłano 1 z 4 ramek"));
         QCOMPARE(window->cursor().shape(), Qt::BusyCursor);
         QCOMPARE(strip->value(), 1);
         QCOMPARE(strip->maximum(), 4);
         // One started inside the other's wait keeps the strip until both end.
-        emit p.uploadStarted(2);
+        emit p.uploadStarted(2, Memory::Eeprom);
         emit p.uploadFinished();
         emit p.uploadProgress(3, 3);
         QVERIFY(strip->isVisible());
@@ -546,7 +549,7 @@ private slots:
         emit p.uploadFinished(); // an extra end is not counted against the next upload
         QVERIFY(strip->isHidden());
         QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
-        emit p.uploadStarted(1);
+        emit p.uploadStarted(1, Memory::Ram);
         QCOMPARE(window->cursor().shape(), Qt::BusyCursor);
     }
 

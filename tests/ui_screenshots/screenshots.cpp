@@ -1,5 +1,5 @@
 // Draws the windows into PNG files: both pages of the main window, and in the
-// full program also the About window and the port dialog. Usage:
+// full program also an upload under way, the About window and the port dialog. Usage:
 //   ui_screenshots OUTPUT_DIR
 // The port dialog lists two made-up devices, so no real port is touched.
 
@@ -74,6 +74,15 @@ int main(int argc, char *argv[])
     ok = save(&window, QStringLiteral("main-window-ram") + suffix) && ok;
     tabs->setCurrentIndex(fMain::EepromPage);
     ok = save(&window, QStringLiteral("main-window-eeprom") + suffix) && ok;
+    if (program::withClock()) {
+        // A RAM upload of nine frames, three of them acknowledged.
+        tabs->setCurrentIndex(fMain::RamPage);
+        DeviceProgrammer &programmer = window.programmer();
+        emit programmer.uploadStarted(9, Memory::Ram);
+        emit programmer.uploadProgress(3, 9);
+        ok = save(&window, QStringLiteral("main-window-upload")) && ok;
+        emit programmer.uploadFinished();
+    }
     window.hide();
     if (!program::withClock())
         return ok ? 0 : 1;
