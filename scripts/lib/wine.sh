@@ -137,7 +137,8 @@ wine_end() {
     fi
 }
 
-wine_window() { timeout 60 xdotool search --sync --limit 1 --name "^$1\$"; }
+# Only a window on screen: Qt may create one early and show it later.
+wine_window() { timeout 60 xdotool search --sync --onlyvisible --limit 1 --name "^$1\$"; }
 
 # Wine draws the windows' frames itself: the client area starts 3 px in and
 # 22 px down.
