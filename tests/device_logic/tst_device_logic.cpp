@@ -1,0 +1,486 @@
+// The device logic and its serial link against the display emulator on a pty:
+// the pacing wait, the handshake, the uploads, the immediate commands, the
+// closing frame, a port pulled out, and the line and reply reader underneath.
+
+#include "programming/device_programmer.h"
+#include "programming/long_beep_captions.h"
+#include "protocol/builders.h"
+#include "protocol/frames.h"
+#include "tools/display_emulator.h"
+
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+#include <termios.h>
+
+using emulator::Reply;
+using Clock = DeviceProgrammer::Clock;
+using Click = void (DeviceProgrammer::*)();
+using namespace std::chrono_literals;
+Q_DECLARE_METATYPE(Reply)
+Q_DECLARE_METATYPE(Click)
+
+namespace {
+
+const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+const QByteArray Ack = protocol::bytes(protocol::OdpowiedzOK);
+const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
+const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
+const QByteArray Beep = protocol::bytes(protocol::KomendaKrotkiDzwiek);
+
+Reply reply(Reply::Kind kind, int delayMs = 0)
+{
+    Reply r;
+    r.kind = kind;
+    r.delayMs = delayMs;
+    return r;
+}
+
+// The window as the logic sees it: inputs the test sets, and a log of the
+// messages ("warning 200", "information 101") and of the command buttons.
+struct FakeWindow : ProgrammingWindow
+{
+    QString texts[2][9];
+    bool checks[2][9] = {};
+    bool parameterBoxes[2] = {};
+    ParameterChoice choice[2] = {{2, 3, 4, 0}, {1, 5, 0, 5}}; // unlike the defaults and each other
+    QString clock = QStringLiteral("17:45");
+    QString caption = longBeep::switchOnCaption();
+    QList<bool> enabled;
+    QStringList messages;
+    std::function<void()> onMessage;
+
+    static int at(Memory m) { return m == Memory::Ram ? 0 : 1; }
+    void UstawieniaPoczatkoweProgramowania() override {}
+    QString screenText(Memory m, int n) const override { return texts[at(m)][n]; }
+    bool screenChecked(Memory m, int n) const override { return checks[at(m)][n]; }
+    bool parametersChecked(Memory m) const override { return parameterBoxes[at(m)]; }
+    ParameterChoice parameters(Memory m) const override { return choice[at(m)]; }
+    QString Godzina_MEB() const override { return clock; }
+    QString DlugiDzwiek_Caption() const override { return caption; }
+    void setDlugiDzwiek_Caption(const QString &c) override { caption = c; }
+    void setDeviceCommandsEnabled(bool on) override { enabled.append(on); }
+    void PokazInformacje(int n) override { show(QStringLiteral("information %1").arg(n)); }
+    void PokazOstrzezenie(int n) override { show(QStringLiteral("warning %1").arg(n)); }
+    void show(const QString &message)
+    {
+        messages.append(message);
+        if (onMessage)
+            onMessage();
+    }
+};
+
+// One test's world: the logic, its window and a fresh display on a pty.
+struct Bench
+{
+    explicit Bench(bool withClock = true) : programmer(window, withClock) {}
+    FakeWindow window;
+    emulator::DisplayEmulator display;
+    bool ready = display.open();
+    DeviceProgrammer programmer;
+    SerialLink &link = programmer.Port_MSComm();
+
+    bool connect()
+    {
+        programmer.Form_Load(display.slavePath());
+        return programmer.isConnected();
+    }
+    QList<QByteArray> frames() const
+    {
+        QList<QByteArray> list;
+        for (const emulator::ReceivedFrame &frame : display.frames())
+            list.append(frame.bytes);
+        return list;
+    }
+    // Runs the action a while after the display received a frame with this
+    // code: inside the program's wait for its answer.
+    void whileWaitingFor(char code, int delayMs, const std::function<void()> &action)
+    {
+        QObject::connect(&display, &emulator::DisplayEmulator::frameReceived, &display,
+                         [=, this](const emulator::ReceivedFrame &f) {
+                             if (f.bytes.at(4) == code)
+                                 QTimer::singleShot(delayMs, &display, action);
+                         });
+    }
+    void clickEverything()
+    {
+        for (Click click : {&DeviceProgrammer::Odswiez_Timer_Timer,
+                            &DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click,
+                            &DeviceProgrammer::DlugiDzwiek_Command_Click,
+                            &DeviceProgrammer::CzyscEkran_Command_Click,
+                            &DeviceProgrammer::PrzeslijZegar_Command_Click,
+                            &DeviceProgrammer::PrzeslijEEPROM_Command_Click,
+                            &DeviceProgrammer::PrzeslijRAM_Command_Click})
+            (programmer.*click)();
+    }
+    // All the display got once the port is free: a marker written afterwards
+    // arrives behind anything written before (the closing frame drained).
+    QByteArray receivedOnceFree()
+    {
+        SerialLink late;
+        if (late.open(display.slavePath()) != SerialLink::OpenResult::Opened || !late.Output(Beep))
+            return "the port was not free";
+        if (!QTest::qWaitFor([&] { return display.received().endsWith(Beep); }, 5000))
+            return "the marker did not arrive";
+        return display.received().chopped(Beep.size());
+    }
+    // Bytes from the display, waited for until all wait at the PC; with
+    // unread, without letting the event loop read any.
+    void arrive(const QByteArray &bytes, bool unread = false)
+    {
+        display.send(bytes);
+        const QDeadlineTimer deadline(5000);
+        while (link.InBufferCount() < bytes.size() && !deadline.hasExpired())
+            unread ? QThread::msleep(1) : QTest::qWait(1);
+    }
+};
+
+enum Port { TheDisplay, Busy, Gone, NoPort };
+
+} // namespace
+
+class DeviceLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void handshake_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArray>("before"); // already waiting at the PC
+        QTest::addColumn<Reply>("answer");
+        QTest::addColumn<QStringList>("messages");
+        const Reply ack = reply(Reply::Acknowledge);
+        const QStringList none, error{"warning 200"};
+        QTest::newRow("acknowledged") << int(TheDisplay) << QByteArray() << ack << none;
+        QTest::newRow("silent") << int(TheDisplay) << QByteArray() << reply(Reply::Silent) << error;
+        QTest::newRow("checksum byte wrong")
+            << int(TheDisplay) << QByteArray() << reply(Reply::WrongByte) << error;
+        QTest::newRow("complete after the wait")
+            << int(TheDisplay) << QByteArray() << reply(Reply::Acknowledge, 900) << error;
+        QTest::newRow("an old acknowledgement, silent")
+            << int(TheDisplay) << Ack << reply(Reply::Silent) << error;
+        QTest::newRow("held by another program") << int(Busy) << QByteArray() << ack
+                                                 << QStringList{"warning 201"};
+        QTest::newRow("gone") << int(Gone) << QByteArray() << ack << QStringList{"warning 203"};
+        QTest::newRow("no port chosen") << int(NoPort) << QByteArray() << ack << none;
+    }
+
+    // Load, handshake, a tick or any click, and the window closed twice: the
+    // refresh and one closing frame when connected, nothing without a port.
+    void handshake()
+    {
+        QFETCH(int, port);
+        QFETCH(QByteArray, before);
+        QFETCH(Reply, answer);
+        QFETCH(QStringList, messages);
+        Bench b;
+        QVERIFY(b.ready);
+        SerialLink holder;
+        if (port == Busy)
+            QCOMPARE(holder.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        b.display.setReply(0, answer);
+        b.display.send(before);
+        const QString device = port == Gone     ? QStringLiteral("/dev/screenprog-no-such-device")
+                               : port == NoPort ? QString()
+                                                : b.display.slavePath();
+        const bool connected = messages.isEmpty() && port == TheDisplay;
+
+        b.programmer.Form_Load(device);
+        QCOMPARE(b.window.messages, messages);
+        QCOMPARE(b.programmer.isConnected(), connected);
+        QCOMPARE(b.link.PortOpen(), connected);
+        QCOMPARE(b.window.enabled, connected ? QList<bool>{true} : QList<bool>{});
+        QCOMPARE(b.programmer.Odswiez_Timer().isActive(), connected);
+        QCOMPARE(b.programmer.Odswiez_Timer().interval(), 28000);
+        QCOMPARE(b.link.InBufferCount(), 0);
+        if (connected) {
+            b.programmer.Odswiez_Timer_Timer(); // its answer is left unread
+            QTRY_COMPARE(b.link.InBufferCount(), 8);
+        } else {
+            b.clickEverything(); // writes nothing, yet the long beep's caption toggles
+            QCOMPARE(b.window.caption, longBeep::switchOffCaption());
+        }
+        b.programmer.Form_QueryUnload();
+        b.programmer.Form_QueryUnload();
+        QVERIFY(!b.link.PortOpen() && !b.programmer.Odswiez_Timer().isActive());
+        QCOMPARE(holder.PortOpen(), port == Busy); // the other program keeps its port
+        holder.close();
+        QCOMPARE(b.receivedOnceFree(), connected            ? Prog + Refresh + End
+                                       : port == TheDisplay ? Prog
+                                                            : QByteArray());
+        QCOMPARE(b.window.messages, messages);
+    }
+
+    void upload_data()
+    {
+        QTest::addColumn<bool>("eeprom");
+        QTest::addColumn<int>("beepsBefore");      // their answers wait unread at the start
+        QTest::addColumn<QList<int>>("boxes");     // checked: 0 the parameters, n screen n
+        QTest::addColumn<QList<Reply>>("answers"); // to the upload's frames; then acknowledged
+        QTest::addColumn<QList<int>>("sent");      // -1 the refresh
+        QTest::addColumn<QString>("message");
+        const Reply ack = reply(Reply::Acknowledge), silent = reply(Reply::Silent);
+        const QList<int> ram{0, 1, 2, 3, 4, 5, 6, 7, 8}, eeprom{0, 1, 2, 3, 4, 5};
+        const QString ramDone = "information 101", error = "warning 200";
+        QTest::newRow("RAM") << false << 0 << ram << QList<Reply>{} << ram + QList{-1} << ramDone;
+        QTest::newRow("EEPROM") << true << 0 << eeprom << QList<Reply>{} << eeprom + QList{-1}
+                                << "information 100";
+        QTest::newRow("RAM screen 3 only")
+            << false << 0 << QList{3} << QList<Reply>{} << QList{3, -1} << ramDone;
+        QTest::newRow("refresh unanswered")
+            << false << 0 << QList{1} << QList{ack, silent} << QList{1, -1} << ramDone;
+        QTest::newRow("parameters half answered")
+            << false << 0 << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0} << error;
+        QTest::newRow("parameters unanswered after three beeps")
+            << false << 3 << QList{0, 1} << QList{silent} << QList{0} << error;
+        QTest::newRow("screen 3 unanswered")
+            << true << 0 << eeprom << QList{ack, ack, ack, silent} << QList{0, 1, 2, 3} << error;
+    }
+
+    // The checked frames in order, each paced and acknowledged, the refresh
+    // last; the first missing acknowledgement ends it. The other memory's
+    // boxes are all checked and must not matter.
+    void upload()
+    {
+        QFETCH(bool, eeprom);
+        QFETCH(int, beepsBefore);
+        QFETCH(QList<int>, boxes);
+        QFETCH(QList<Reply>, answers);
+        QFETCH(QList<int>, sent);
+        QFETCH(QString, message);
+        Bench b;
+        QVERIFY(b.connect());
+        FakeWindow &w = b.window;
+        const Memory memory = eeprom ? Memory::Eeprom : Memory::Ram;
+        const int m = FakeWindow::at(memory);
+        for (int n = 1; n <= 8; ++n) {
+            w.texts[m][n] = QStringLiteral("ekran %1").arg(n);
+            w.checks[1 - m][n] = true;
+        }
+        w.parameterBoxes[1 - m] = true;
+        for (int box : std::as_const(boxes))
+            (box == 0 ? w.parameterBoxes[m] : w.checks[m][box]) = true;
+        for (int i = 0; i < beepsBefore; ++i)
+            b.programmer.KrotkiSygnalDzwiek_Command_Click();
+        QTRY_COMPARE(b.link.InBufferCount(), 8 * beepsBefore);
+        for (int i = 0; i < answers.size(); ++i)
+            b.display.setReply(1 + beepsBefore + i, answers[i]);
+        QList<QByteArray> expected;
+        for (int k : std::as_const(sent)) {
+            const ParameterChoice c = w.choice[m];
+            expected.append(k < 0 ? Refresh
+                            : k > 0 && eeprom ? protocol::RamkaTekstuEEPROM(k, w.texts[m][k])
+                            : k > 0 ? protocol::RamkaTekstuRAM(k, w.texts[m][k])
+                            : eeprom ? protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed,
+                                                                       c.brightness)
+                                     : protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount,
+                                                                    c.speed, c.brightness));
+        }
+        int waitingWhenShown = -1;
+        Clock::time_point shown;
+        w.onMessage = [&] {
+            waitingWhenShown = b.link.InBufferCount();
+            shown = Clock::now();
+        };
+        QSignalSpy progress(&b.programmer, &DeviceProgrammer::uploadProgress);
+        QSignalSpy finished(&b.programmer, &DeviceProgrammer::uploadFinished);
+
+        eeprom ? b.programmer.PrzeslijEEPROM_Command_Click()
+               : b.programmer.PrzeslijRAM_Command_Click();
+        const QList<emulator::ReceivedFrame> frames = b.display.frames();
+        QCOMPARE(b.frames().mid(1 + beepsBefore), expected);
+        QCOMPARE(w.messages, QStringList{message});
+        // The answer's wait, then a second one, before the next frame; the
+        // message only after the last frame's wait.
+        for (int i = 2 + beepsBefore; i < frames.size(); ++i)
+            QVERIFY2(frames[i].at - frames[i - 1].at >= 1390ms, qPrintable(QString::number(i)));
+        QVERIFY(shown - frames.last().at >= 650ms);
+        QCOMPARE(waitingWhenShown, 0); // nothing stale left for the next check
+        QCOMPARE(finished.count(), 1);
+        const bool done = message.startsWith("information");
+        QCOMPARE(progress.count(), sent.size() - (done ? 0 : 1));
+        if (done)
+            QCOMPARE(progress.last(), (QVariantList{int(sent.size()), int(sent.size())}));
+        QVERIFY(b.programmer.isConnected() && b.programmer.Odswiez_Timer().isActive());
+        QCOMPARE(w.enabled, (QList<bool>{true, false, true}));
+    }
+
+    // While an upload waits: a refresh tick, clicks that reach the handlers
+    // anyway, and edits. Only the upload's frames go out, each screen as it
+    // is when its frame is built.
+    void userWorksOnDuringAnUpload()
+    {
+        Bench b;
+        QVERIFY(b.connect());
+        FakeWindow &w = b.window;
+        w.checks[0][1] = w.checks[1][1] = true;
+        w.texts[0][1] = QStringLiteral("Cześć");
+        b.whileWaitingFor(0x0B, 200, [&] {
+            b.clickEverything();
+            w.checks[0][4] = true;
+            w.texts[0][4] = QStringLiteral("czwarty");
+        });
+        b.programmer.PrzeslijRAM_Command_Click();
+        QCOMPARE(b.frames(), (QList<QByteArray>{Prog, protocol::RamkaTekstuRAM(1, u"Cześć"),
+                                                protocol::RamkaTekstuRAM(4, u"czwarty"), Refresh}));
+        QCOMPARE(w.messages, QStringList{"information 101"});
+        QCOMPARE(w.caption, longBeep::switchOnCaption());
+    }
+
+    void command_data()
+    {
+        QTest::addColumn<Click>("click");
+        QTest::addColumn<bool>("withClock");
+        QTest::addColumn<QByteArray>("sent");
+        // Only the exact "on" caption switches the long beep on.
+        QTest::newRow("long beep from another caption")
+            << &DeviceProgrammer::DlugiDzwiek_Command_Click << true << protocol::dataFrame(0x5C);
+        QTest::newRow("clock") << &DeviceProgrammer::PrzeslijZegar_Command_Click << true
+                               << protocol::dataFrame(0x50, "\x17\x45");
+        QTest::newRow("clock in the program without it")
+            << &DeviceProgrammer::PrzeslijZegar_Command_Click << false << QByteArray();
+    }
+
+    // A frame written at once; its answer stays waiting, unread.
+    void command()
+    {
+        QFETCH(Click, click);
+        QFETCH(bool, withClock);
+        QFETCH(QByteArray, sent);
+        Bench b(withClock);
+        QVERIFY(b.connect());
+        b.window.caption = longBeep::switchOnCaption().toLower();
+        (b.programmer.*click)();
+        QTRY_COMPARE(b.display.received(), Prog + sent);
+        QTRY_COMPARE(b.link.InBufferCount(), sent.isEmpty() ? 0 : 8);
+        QCOMPARE(b.programmer.RamkaZegara, QByteArray());
+    }
+
+    void portPulledOut_data()
+    {
+        QTest::addColumn<bool>("duringUpload");
+        QTest::newRow("while idle") << false;
+        QTest::newRow("during an upload") << true;
+    }
+
+    // One message and the connection down, whatever the user does next.
+    void portPulledOut()
+    {
+        QFETCH(bool, duringUpload);
+        Bench b;
+        QVERIFY(b.connect());
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
+        if (duringUpload) {
+            b.window.checks[0][1] = true;
+            b.whileWaitingFor(0x0B, 100, [&] { b.display.closePort(); });
+            b.programmer.PrzeslijRAM_Command_Click();
+        } else {
+            b.display.closePort();
+        }
+        QTRY_COMPARE(b.window.messages, QStringList{"warning 200"});
+        QVERIFY(!b.programmer.isConnected() && !b.programmer.isUploading());
+        QVERIFY(!b.link.PortOpen() && !b.programmer.Odswiez_Timer().isActive());
+        QVERIFY(!b.window.enabled.last());
+        b.clickEverything();
+        b.programmer.Form_QueryUnload();
+        QCoreApplication::processEvents();
+        QCOMPARE(b.window.messages, QStringList{"warning 200"});
+        QCOMPARE(lost.count(), 1);
+    }
+
+    // Eight data bits, two stop bits, no parity, 1200 baud, raw both ways.
+    void lineSettings()
+    {
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        termios line{};
+        QCOMPARE(::tcgetattr(int(b.link.handle()), &line), 0);
+        QCOMPARE(::cfgetospeed(&line), speed_t(B1200));
+        QCOMPARE(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), tcflag_t(CS8 | CSTOPB));
+        const QByteArray raw("\x0A\x0D\x11\x13\xFF", 5);
+        QVERIFY(b.link.Output(raw));
+        QTRY_COMPARE(b.display.received(), raw);
+        b.arrive(raw, true); // counted though the event loop has not read them
+        QCOMPARE(b.link.InBufferCount(), 5);
+        for (char expected : raw)
+            QCOMPARE(b.link.Input(), int(quint8(expected)));
+        QCOMPARE(b.link.Input(), -1);
+    }
+
+    void replyReader_data()
+    {
+        QTest::addColumn<QByteArray>("waiting");
+        QTest::addColumn<QList<bool>>("results"); // of checks in a row
+        QTest::addColumn<QList<int>>("left");     // bytes still waiting after each
+        QTest::newRow("seven bytes") << Ack.left(7) << QList{false} << QList{7};
+        QTest::newRow("two acknowledgements")
+            << Ack + Ack << QList{true, true, false} << QList{8, 0, 0};
+        QTest::newRow("noise first") << "abc" + Ack << QList{false, false} << QList{3, 3};
+    }
+
+    // Eight bytes read when eight wait, judged whole.
+    void replyReader()
+    {
+        QFETCH(QByteArray, waiting);
+        QFETCH(QList<bool>, results);
+        QFETCH(QList<int>, left);
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        b.arrive(waiting);
+        for (int i = 0; i < results.size(); ++i) {
+            QCOMPARE(b.programmer.SprawdzOdpowiedz(), results[i]);
+            QCOMPARE(b.link.InBufferCount(), left[i]);
+        }
+    }
+
+    // A read woken by bytes that a discard took meanwhile is no loss; the
+    // display's side going away is, reported once.
+    void staleReadinessIsNoLoss()
+    {
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
+        b.arrive(Ack, true);
+        QTimer::singleShot(0, &b.display, [&] { b.link.discardInput(); });
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        b.arrive(Ack);
+        QVERIFY(b.programmer.SprawdzOdpowiedz());
+        QCOMPARE(lost.count(), 0);
+        b.display.closePort();
+        QVERIFY(lost.wait(5000));
+        QVERIFY(!b.link.PortOpen() && !b.link.Output(End));
+    }
+
+    void endingUnderAnUpload_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::newRow("the window closes") << false;
+        // Last: once told to quit, the application runs no event loop again.
+        QTest::newRow("the application quits") << true;
+    }
+
+    // It ends where it waits, silently; then the closing frame, once.
+    void endingUnderAnUpload()
+    {
+        QFETCH(bool, quit);
+        Bench b;
+        QVERIFY(b.connect());
+        b.window.checks[0][1] = b.window.checks[0][2] = true;
+        b.whileWaitingFor(0x0B, 300, [&] {
+            quit ? QCoreApplication::exit(0) : b.programmer.Form_QueryUnload();
+        });
+        b.programmer.PrzeslijRAM_Command_Click();
+        QCOMPARE(b.window.messages, QStringList());
+        QVERIFY(!b.programmer.isUploading());
+        b.programmer.Form_QueryUnload();
+        QCOMPARE(b.receivedOnceFree(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceLogic)
+#include "tst_device_logic.moc"

@@ -1,0 +1,217 @@
+// Port discovery: the registry reader and the probe of the eight slots against
+// a registry that answers as Windows does, and the ports offered on a system
+// without it, numbered from the machine's serial devices.
+
+#include "ports/port_list.h"
+#include "ports/registry.h"
+
+#include <QMap>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace modRegistry;
+using Values = QMap<QByteArray, QPair<uint, QByteArray>>; // name: type, stored bytes
+using Text = std::optional<QByteArray>;
+Q_DECLARE_METATYPE(Text)
+
+namespace {
+
+// The device map key, holding the values a test stores. The second query of a
+// value may fail, or find it rewritten since the first.
+struct FakeRegistry : RegistryApi
+{
+    Values values;
+    std::uint32_t platform = PlatformNt; // 0: the version call fails
+    long secondStatus = Success;
+    Text rewritten;
+    int openKeys = 0;
+    QList<QByteArray> asked;
+
+    bool version(VersionRecord &record) override
+    {
+        if (platform == 0 || record.size != sizeof record)
+            return false;
+        record.platformId = platform;
+        return true;
+    }
+    long openKey(std::uint32_t root, const char *path, Key &key) override
+    {
+        if (root != LocalMachine || qstricmp(path, SerialCommKey) != 0)
+            return FileNotFound;
+        ++openKeys;
+        key = 42;
+        return Success;
+    }
+    long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
+                    std::uint32_t *size) override
+    {
+        if (data == nullptr)
+            asked.append(name);
+        if (key != 42 || !values.contains(name))
+            return key != 42 ? InvalidHandle : FileNotFound;
+        *type = values[name].first;
+        const QByteArray bytes = data ? rewritten.value_or(values[name].second) : values[name].second;
+        if (data && secondStatus != Success)
+            return secondStatus;
+        const bool fits = data == nullptr || *size >= std::uint32_t(bytes.size());
+        if (data && fits)
+            std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        *size = std::uint32_t(bytes.size());
+        return fits ? Success : MoreData;
+    }
+    long closeKey(Key key) override
+    {
+        openKeys -= key == 42;
+        return key == 42 ? Success : InvalidHandle;
+    }
+};
+
+QString joined(const std::vector<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list.append(QString::fromStdString(name));
+    return list.join(' ');
+}
+
+} // namespace
+
+class Ports : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readValue_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<long>("secondStatus");
+        QTest::addColumn<Text>("rewritten");
+        QTest::addColumn<Text>("expected");
+        const auto row = [](const char *what, uint type, QByteArray stored, Text expected,
+                            const char *name = "v", long status = Success, Text rewritten = {}) {
+            QTest::newRow(what) << QByteArray(name) << type << stored << status << rewritten
+                                << expected;
+        };
+        const QByteArray com1("COM1", 5); // with its NUL
+        row("string with its NUL", StringValue, com1, "COM1");
+        row("string without a NUL", StringValue, "COM12", "COM12");
+        row("cut at an embedded NUL", StringValue, QByteArray("COM2\0COM7", 9), "COM2");
+        row("empty", StringValue, "", "");
+        row("expandable string", 2, com1, {});
+        row("number", 4, "\1\0\0\0", {});
+        row("value missing", StringValue, com1, {}, "w");
+        row("key missing", StringValue, com1, {}, "");
+        row("second query fails", StringValue, com1, {}, "v", 5);
+        row("grew between the queries", StringValue, com1, {}, "v", Success, "COM123");
+        // The buffer starts as blanks; what the second query leaves stays so.
+        row("shrank between the queries", StringValue, "COM123", "COM1  ", "v", Success, "COM1");
+    }
+
+    // One string value up to its first NUL, or nothing; the key closed again.
+    void readValue()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(uint, type);
+        QFETCH(QByteArray, stored);
+        QFETCH(long, secondStatus);
+        QFETCH(Text, rewritten);
+        QFETCH(Text, expected);
+        FakeRegistry registry;
+        registry.values["v"] = {type, stored};
+        registry.secondStatus = secondStatus;
+        registry.rewritten = rewritten;
+        const auto value = OdczytajWartoscRejestru(
+            registry, LocalMachine, name.isEmpty() ? "Hardware\\DeviceMap" : SerialCommKey,
+            name.isEmpty() ? "v" : name.toStdString());
+        QCOMPARE(value ? Text(QByteArray::fromStdString(*value)) : Text(), expected);
+        QCOMPARE(registry.openKeys, 0);
+    }
+
+    void probe_data()
+    {
+        QTest::addColumn<uint>("platform");
+        QTest::addColumn<QByteArrayList>("stored"); // slot k's value, k = 1..
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("none") << uint(PlatformNt) << QByteArrayList{} << "";
+        QTest::newRow("Windows 98") << uint(PlatformWindows9x) << QByteArrayList{"COM2", "", "COM1"}
+                                    << "COM2 COM1";
+        QTest::newRow("the version call fails: NT") << 0u << QByteArrayList{"COM3"} << "COM3";
+        QTest::newRow("COM1 to COM8 only")
+            << uint(PlatformNt)
+            << QByteArrayList{"COM9", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"}
+            << "COM8";
+        QTest::newRow("slot order and duplicates kept")
+            << uint(PlatformNt) << QByteArrayList{"COM3", "", "COM1", "COM3"} << "COM3 COM1 COM3";
+        QTest::newRow("a ninth slot never probed")
+            << uint(PlatformNt) << QByteArrayList{"", "", "", "", "", "", "", "", "COM1"} << "";
+    }
+
+    // Every slot 1..8 asked once, in order, under its platform's name.
+    void probe()
+    {
+        QFETCH(uint, platform);
+        QFETCH(QByteArrayList, stored);
+        QFETCH(QString, expected);
+        FakeRegistry registry;
+        registry.platform = platform;
+        QByteArrayList keys;
+        for (int k = 1; k <= 9; ++k) {
+            keys.append(platform == PlatformWindows9x ? "COM" + QByteArray::number(k)
+                                                      : "\\Device\\Serial" + QByteArray::number(k - 1));
+            if (!stored.value(k - 1).isEmpty())
+                registry.values[keys.last()] = {StringValue, stored[k - 1] + '\0'};
+        }
+        QCOMPARE(joined(probeSerialPorts(registry)), expected);
+        QCOMPARE(registry.asked, keys.first(8));
+        QCOMPARE(registry.openKeys, 0);
+    }
+
+    void numbering_data()
+    {
+        QTest::addColumn<QStringList>("devices"); // as the system lists them
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("none") << QStringList{} << QStringList{};
+        QTest::newRow("built-in, then USB, modems, the rest")
+            << QStringList{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyS0"}
+            << QStringList{"COM1 /dev/ttyS0", "COM2 /dev/ttyUSB0", "COM3 /dev/ttyACM0",
+                           "COM4 /dev/rfcomm0"};
+        QTest::newRow("by number, look-alikes apart")
+            << QStringList{"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttySAC0", "/dev/ttyS2"}
+            << QStringList{"COM1 /dev/ttyS2", "COM2 /dev/ttyS10", "COM3 /dev/ttyUSB0",
+                           "COM4 /dev/ttySAC0"};
+        QStringList twelve, eight;
+        for (int i = 0; i < 12; ++i)
+            twelve.append(QStringLiteral("/dev/ttyUSB%1").arg(i));
+        for (int i = 0; i < 8; ++i)
+            eight.append(QStringLiteral("COM%1 /dev/ttyUSB%2").arg(i + 1).arg(i));
+        QTest::newRow("twelve, eight offered") << twelve << eight;
+    }
+
+    // The same devices get the same numbers whatever order the system lists
+    // them in; each entry holds its device and, for the user, its description.
+    void numbering()
+    {
+        QFETCH(QStringList, devices);
+        QFETCH(QStringList, offered);
+        for (bool reversed : {false, true}) {
+            QList<SerialDevice> listed;
+            for (const QString &path : std::as_const(devices))
+                listed.append({path, QString()});
+            if (reversed)
+                std::reverse(listed.begin(), listed.end());
+            QStringList entries;
+            for (const PortEntry &entry : portsOfDevices(listed))
+                entries.append(entry.name + ' ' + entry.device);
+            QCOMPARE(entries, offered);
+        }
+        QCOMPARE(portsOfDevices({{"/dev/ttyUSB1", "FT232R"}}).value(0).deviceText(),
+                 QStringLiteral("/dev/ttyUSB1 — FT232R"));
+    }
+};
+
+QTEST_APPLESS_MAIN(Ports)
+#include "tst_ports.moc"
