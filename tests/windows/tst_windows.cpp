@@ -1,0 +1,380 @@
+// The windows as the user meets them, started as the program starts them: the
+// port dialog hands over to the main window, which talks to the display
+// emulator on a pty; the message boxes, the screen text and clock fields, the
+// About window. Built once per program: EXPECT_CLOCK 1 for screenprog, 0 for
+// screenprog-noclock.
+
+#include "programming/serial_link.h"
+#include "protocol/builders.h"
+#include "protocol/frames.h"
+#include "protocol/windows1250.h"
+#include "tools/display_emulator.h"
+#include "ui/about_window.h"
+#include "ui/main_window.h"
+#include "ui/program.h"
+#include "ui/select_serial_device.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTime>
+#include <QWindow>
+
+#include <memory>
+
+namespace {
+
+constexpr bool withClock = EXPECT_CLOCK != 0;
+const QString NoSuchDevice = QStringLiteral("/dev/screenprog-no-such-device");
+
+// Types text as a keyboard or an input method delivers it: one key event a
+// character, one outside the BMP included.
+void type(QWidget *widget, const QString &text)
+{
+    for (QStringView c : protocol::characters(text)) {
+        for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(t, Qt::Key_unknown, Qt::NoModifier, c.toString());
+            QApplication::sendEvent(widget, &event);
+        }
+    }
+}
+
+} // namespace
+
+class Windows : public QObject
+{
+    Q_OBJECT
+
+    QStringList boxes; // "title: text" of every message box, each closed with its OK
+    QTimer boxCloser;
+    std::unique_ptr<emulator::DisplayEmulator> display;
+    std::unique_ptr<fMain> window;
+
+    template <typename T = QWidget> T *element(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+
+    // The program's start: the port dialog with these entries ("display",
+    // "busy" or "missing"), and on its hand-over the main window. The action
+    // runs once the dialog is up. True when the main window was loaded.
+    bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action,
+               SerialLink *holder = nullptr)
+    {
+        QList<PortEntry> ports;
+        for (const QString &entry : entries) {
+            const QString device = entry == "missing" ? NoSuchDevice : display->slavePath();
+            ports.append({QStringLiteral("COM%1").arg(ports.size() + 1), device, {}});
+            if (entry == "busy" && holder)
+                holder->open(device);
+        }
+        fSelectSerialDevice dialog([=] { return ports; }, [&](const QString &device) {
+            QVERIFY(!dialog.isVisible());
+            window = std::make_unique<fMain>();
+            window->Form_Load(device);
+            dialog.ZatwierdzWyborPortu(); // a late second confirmation loads nothing more
+        });
+        if (!ports.isEmpty()) {
+            QTimer::singleShot(0, &dialog, [&] {
+                QTRY_VERIFY(dialog.isVisible());
+                QTest::keyClick(dialog.Combo1, Qt::Key_Escape); // does not close it
+                QVERIFY(dialog.isVisible());
+                action(dialog);
+                if (dialog.isVisible())
+                    dialog.windowHandle()->close(); // the close box
+            });
+        }
+        return dialog.Form_Load();
+    }
+
+    QList<QByteArray> frames() const
+    {
+        QList<QByteArray> list;
+        for (const emulator::ReceivedFrame &frame : display->frames())
+            list.append(frame.bytes);
+        return list;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        program::setUp(*qApp);
+        QCOMPARE(QCoreApplication::applicationName(),
+                 withClock ? "screenprog" : "screenprog-noclock");
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), "&Wklej"); // Qt's own, Polish
+        connect(&boxCloser, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            boxes.append(box->windowTitle() + ": " + box->text());
+            QCOMPARE(box->icon(), box->windowTitle() == "Informacja" ? QMessageBox::Information
+                                                                     : QMessageBox::Critical);
+            QCOMPARE(box->buttons().size(), 1);
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        boxCloser.start(10);
+    }
+
+    void init()
+    {
+        display = std::make_unique<emulator::DisplayEmulator>();
+        QVERIFY(display->open());
+        boxes.clear();
+    }
+    void cleanup()
+    {
+        window.reset();
+        display.reset();
+    }
+
+    void portDialog_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("key"); // 0: a click on OK, -1: the close box
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<bool>("loaded");
+        const QStringList none;
+        QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << none << true;
+        QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << none
+                               << true;
+        QTest::newRow("closed") << QStringList{"missing", "display"} << -1 << none << false;
+        QTest::newRow("busy") << QStringList{"busy"} << 0
+                              << QStringList{"Ostrzeżenie: Port zajęty przez inne urządzenie !!! "
+                                             "Wybierz inny port do komunikacji."}
+                              << false;
+        QTest::newRow("not there")
+            << QStringList{"missing"} << 0
+            << QStringList{"Ostrzeżenie: Wybrany port nie jest dostępny !!!"} << false;
+        QTest::newRow("no ports") << QStringList{} << 0
+                                  << QStringList{"Ostrzeżenie: W systemie brak jest portów "
+                                                 "szeregowych !!!"}
+                                  << true;
+    }
+
+    // A confirmed port is test-opened and handed over once; a refused one
+    // keeps the dialog up with its message; with no ports the main window
+    // loads without one, after the message.
+    void portDialog()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, key);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, loaded);
+        SerialLink holder;
+        const bool handedOver = start(entries, [&](fSelectSerialDevice &dialog) {
+            dialog.Combo1->setCurrentIndex(int(entries.size()) - 1);
+            if (key > 0)
+                QTest::keyClick(dialog.Combo1, Qt::Key(key));
+            else if (key == 0)
+                QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+            QCOMPARE(boxes, shown);
+        }, &holder);
+        QCOMPARE(handedOver, loaded);
+        QCOMPARE(window != nullptr, loaded);
+        QCOMPARE(boxes, shown);
+        QCOMPARE(frames(), window && !entries.isEmpty()
+                               ? QList<QByteArray>{protocol::bytes(protocol::KomendaProg)}
+                               : QList<QByteArray>{});
+        QCOMPARE(window && window->programmer().isConnected(), loaded && !entries.isEmpty());
+    }
+
+    // Without a display: the program's first page, every box checked, the
+    // lists at their start values, only "O programie" of the buttons enabled.
+    void mainWindowAtLoad()
+    {
+        const QTime loading = QTime::currentTime();
+        QVERIFY(start({}, {}));
+        QCOMPARE(element<QTabWidget>("Programowanie_SSTab")->currentIndex(),
+                 withClock ? fMain::RamPage : fMain::EepromPage);
+        for (QCheckBox *box : window->findChildren<QCheckBox *>())
+            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
+        const ParameterChoice ram = window->parameters(Memory::Ram);
+        QCOMPARE((QList<int>{ram.scrollKind, ram.screenCount, ram.speed, ram.brightness}),
+                 (QList<int>{0, 8, 9, 9}));
+        QCOMPARE(element<QComboBox>("PredkoscEEPROM_Combo")->currentText(), "10");
+        QCOMPARE(element<QComboBox>("JasnoscEEPROM_Combo")->currentText(), "10");
+        QStringList enabled;
+        for (QPushButton *b : window->findChildren<QPushButton *>())
+            if (b->isEnabled())
+                enabled.append(b->objectName());
+        QCOMPARE(enabled, QStringList{"About_Command"});
+        QCOMPARE(window->findChildren<QPushButton *>().size(), withClock ? 7 : 6);
+        QCOMPARE(element("Godzina_MEB") != nullptr, withClock);
+        if (withClock)
+            QVERIFY(window->Godzina_MEB() == loading.toString("HH:mm") ||
+                    window->Godzina_MEB() == QTime::currentTime().toString("HH:mm"));
+    }
+
+    void withTheDisplay_data()
+    {
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("answering") << true;
+        QTest::newRow("silent") << false;
+    }
+
+    // The buttons send their frames, the long beep's caption toggling; an
+    // upload shows its progress, then its message.
+    void withTheDisplay()
+    {
+        QFETCH(bool, answers);
+        emulator::Reply reply;
+        reply.kind = answers ? emulator::Reply::Acknowledge : emulator::Reply::Silent;
+        display->setDefaultReply(reply);
+        QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        QStringList enabled;
+        for (QPushButton *b : window->findChildren<QPushButton *>())
+            if (b->isEnabled())
+                enabled.append(b->objectName());
+        QCOMPARE(enabled.size(), answers ? (withClock ? 7 : 6) : 1);
+        if (!answers) {
+            QCOMPARE(boxes, QStringList{"Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!"});
+            return;
+        }
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
+        auto *longBeep = element<QPushButton>("DlugiDzwiek_Command");
+        QTest::mouseClick(element("KrotkiSygnalDzwiek_Command"), Qt::LeftButton);
+        QTest::mouseClick(longBeep, Qt::LeftButton);
+        QCOMPARE(longBeep->text(), QStringLiteral("Wyłącz długi dźwięk"));
+        QTest::mouseClick(longBeep, Qt::LeftButton);
+        QCOMPARE(longBeep->text(), QStringLiteral("Włącz długi dźwięk"));
+        QTest::mouseClick(element("CzyscEkran_Command"), Qt::LeftButton);
+        QList<QByteArray> sent{protocol::bytes(protocol::KomendaProg)};
+        for (auto code : {protocol::ShortBeep, protocol::LongBeepOn, protocol::LongBeepOff,
+                          protocol::ClearScreens})
+            sent.append(protocol::dataFrame(code));
+        if (withClock) {
+            element<QLineEdit>("Godzina_MEB")->setText("09:30");
+            QTest::mouseClick(element("PrzeslijZegar_Command"), Qt::LeftButton);
+            sent.append(protocol::dataFrame(protocol::Clock, "\x09\x30"));
+        }
+        QTRY_COMPARE(frames(), sent);
+
+        // Nothing checked: each upload is its closing refresh alone.
+        for (QCheckBox *box : window->findChildren<QCheckBox *>())
+            box->setChecked(false);
+        auto *strip = element<QProgressBar>("uploadProgress");
+        bool stripShown = false;
+        QTimer::singleShot(300, this, [&] { stripShown = strip->isVisible(); });
+        QTest::mouseClick(element("PrzeslijRAM_Command"), Qt::LeftButton);
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
+        QTest::mouseClick(element("PrzeslijEEPROM_Command"), Qt::LeftButton);
+        QVERIFY(stripShown && strip->isHidden());
+        QCOMPARE(boxes, (QStringList{"Informacja: Programowanie bieżące zakończone.",
+                                     "Informacja: Programowanie EEPROMu zakończone."}));
+        QCOMPARE(frames().mid(sent.size()),
+                 QList<QByteArray>(2, protocol::bytes(protocol::KomendaOdswiez)));
+    }
+
+    // At most ten characters a screen, only those the display can show,
+    // typed or pasted (a paste filtered before the cut), at the end or over a
+    // selection (in brackets).
+    void screenText_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("eleventh refused") << "" << "ABCDEFGHIJK" << "ABCDEFGHIJ";
+        QTest::newRow("Polish, euro, spaces") << "" << " Żółć 5€ " << " Żółć 5€ ";
+        QTest::newRow("filtered, then cut") << "x" << "漢😀añ\tbcdefghijkl" << "xabcdefghi";
+        QTest::newRow("over a selection") << "01[234]56789" << "漢ab😀cdef" << "01abc56789";
+    }
+
+    void screenText()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, input);
+        QFETCH(QString, result);
+        QVERIFY(this->start({}, {}));
+        QGuiApplication::clipboard()->setText(input);
+        for (int way = 0; way < 3; ++way) {
+            auto *edit = element<QLineEdit>("TekstRAM_Text(4)");
+            element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
+            edit->setText(QString(start).remove(u'[').remove(u']'));
+            edit->setFocus();
+            const int from = int(start.indexOf(u'['));
+            from < 0 ? edit->end(false) : edit->setSelection(from, int(start.indexOf(u']')) - from - 1);
+            if (way == 0) {
+                type(edit, input);
+            } else if (way == 1) {
+                QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            } else { // the box's own menu
+                const QPoint at(5, 5);
+                QContextMenuEvent event(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
+                QApplication::sendEvent(edit, &event);
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                menu->findChild<QAction *>("edit-paste")->trigger();
+                menu->close();
+            }
+            QCOMPARE(window->screenText(Memory::Ram, 4), result);
+        }
+    }
+
+    // Typing over the clock takes ASCII digits only; the colon stays.
+    void clockField()
+    {
+        if (!withClock)
+            QSKIP("no clock field");
+        QVERIFY(start({}, {}));
+        auto *clock = element<QLineEdit>("Godzina_MEB");
+        clock->clear();
+        clock->setFocus();
+        clock->home(false);
+        type(clock, "1a٣4x599");
+        QCOMPARE(window->Godzina_MEB(), "14:59");
+    }
+
+    void about_data()
+    {
+        QTest::addColumn<int>("key"); // 0: OK clicked
+        QTest::newRow("OK") << 0;
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+    }
+
+    // Modal and owner-less: the main window takes no click until it closes.
+    void about()
+    {
+        QFETCH(int, key);
+        QVERIFY(start({}, {}));
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
+        auto *box = element<QCheckBox>("TekstEEPROM_Check(1)");
+        const auto clickTheBox = [&] {
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                              box->mapTo(window.get(), box->rect().center()));
+        };
+        QTest::mouseClick(element("About_Command"), Qt::LeftButton);
+        QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+        QVERIFY(about && about->parentWidget() == nullptr);
+        QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
+        clickTheBox();
+        QVERIFY(box->isChecked());
+        key ? QTest::keyClick(about, Qt::Key(key)) : QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+        QTRY_VERIFY(about.isNull());
+        clickTheBox();
+        QVERIFY(!box->isChecked());
+    }
+
+    // Last: closing the window sends the closing frame and ends the program,
+    // with status 0.
+    void closingEndsTheProgram()
+    {
+        QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        QTimer::singleShot(0, window.get(), &QWidget::close);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QTRY_COMPARE(frames().last(), protocol::bytes(protocol::KomendaKoniec));
+    }
+};
+
+QTEST_MAIN(Windows)
+#include "tst_windows.moc"
