@@ -33,10 +33,7 @@ const QByteArray Beep = protocol::bytes(protocol::KomendaKrotkiDzwiek);
 
 Reply reply(Reply::Kind kind, int delayMs = 0)
 {
-    Reply r;
-    r.kind = kind;
-    r.delayMs = delayMs;
-    return r;
+    return {kind, delayMs, {}};
 }
 
 // The window as the logic sees it: inputs the test sets, and a log of the
@@ -88,13 +85,6 @@ struct Bench
         programmer.Form_Load(display.slavePath());
         return programmer.isConnected();
     }
-    QList<QByteArray> frames() const
-    {
-        QList<QByteArray> list;
-        for (const emulator::ReceivedFrame &frame : display.frames())
-            list.append(frame.bytes);
-        return list;
-    }
     // Runs the action a while after the display received a frame with this
     // code: inside the program's wait for its answer.
     void whileWaitingFor(char code, int delayMs, const std::function<void()> &action)
@@ -131,9 +121,10 @@ struct Bench
     // unread, without letting the event loop read any.
     void arrive(const QByteArray &bytes, bool unread = false)
     {
+        const int all = link.InBufferCount() + int(bytes.size());
         display.send(bytes);
         const QDeadlineTimer deadline(5000);
-        while (link.InBufferCount() < bytes.size() && !deadline.hasExpired())
+        while (link.InBufferCount() < all && !deadline.hasExpired())
             unread ? QThread::msleep(1) : QTest::qWait(1);
     }
 };
@@ -147,6 +138,15 @@ class DeviceLogic : public QObject
     Q_OBJECT
 
 private slots:
+    // The wait ends 0.7 s after the start it is given.
+    void pacingWait()
+    {
+        Bench b;
+        const auto called = Clock::now();
+        b.programmer.Czekaj(called - 400ms);
+        QVERIFY(Clock::now() - called >= 300ms && Clock::now() - called < 650ms);
+    }
+
     void handshake_data()
     {
         QTest::addColumn<int>("port");
@@ -269,7 +269,7 @@ private slots:
         QTRY_COMPARE(b.link.InBufferCount(), 8 * beepsBefore);
         for (int i = 0; i < answers.size(); ++i)
             b.display.setReply(1 + beepsBefore + i, answers[i]);
-        QList<QByteArray> expected;
+        QByteArray expected;
         for (int k : std::as_const(sent)) {
             const ParameterChoice c = w.choice[m];
             expected.append(k < 0 ? Refresh
@@ -292,7 +292,7 @@ private slots:
         eeprom ? b.programmer.PrzeslijEEPROM_Command_Click()
                : b.programmer.PrzeslijRAM_Command_Click();
         const QList<emulator::ReceivedFrame> frames = b.display.frames();
-        QCOMPARE(b.frames().mid(1 + beepsBefore), expected);
+        QCOMPARE(b.display.received(), Prog + Beep.repeated(beepsBefore) + expected);
         QCOMPARE(w.messages, QStringList{message});
         // The answer's wait, then a second one, before the next frame; the
         // message only after the last frame's wait.
@@ -325,39 +325,23 @@ private slots:
             w.texts[0][4] = QStringLiteral("czwarty");
         });
         b.programmer.PrzeslijRAM_Command_Click();
-        QCOMPARE(b.frames(), (QList<QByteArray>{Prog, protocol::RamkaTekstuRAM(1, u"Cześć"),
-                                                protocol::RamkaTekstuRAM(4, u"czwarty"), Refresh}));
+        QCOMPARE(b.display.received(), Prog + protocol::RamkaTekstuRAM(1, u"Cześć") +
+                                           protocol::RamkaTekstuRAM(4, u"czwarty") + Refresh);
         QCOMPARE(w.messages, QStringList{"information 101"});
         QCOMPARE(w.caption, longBeep::switchOnCaption());
     }
 
-    void command_data()
+    // Only the exact "on" caption switches the long beep on; the program
+    // without the clock sends no clock frame. Answers stay waiting, unread.
+    void commands()
     {
-        QTest::addColumn<Click>("click");
-        QTest::addColumn<bool>("withClock");
-        QTest::addColumn<QByteArray>("sent");
-        // Only the exact "on" caption switches the long beep on.
-        QTest::newRow("long beep from another caption")
-            << &DeviceProgrammer::DlugiDzwiek_Command_Click << true << protocol::dataFrame(0x5C);
-        QTest::newRow("clock") << &DeviceProgrammer::PrzeslijZegar_Command_Click << true
-                               << protocol::dataFrame(0x50, "\x17\x45");
-        QTest::newRow("clock in the program without it")
-            << &DeviceProgrammer::PrzeslijZegar_Command_Click << false << QByteArray();
-    }
-
-    // A frame written at once; its answer stays waiting, unread.
-    void command()
-    {
-        QFETCH(Click, click);
-        QFETCH(bool, withClock);
-        QFETCH(QByteArray, sent);
-        Bench b(withClock);
+        Bench b(false);
         QVERIFY(b.connect());
         b.window.caption = longBeep::switchOnCaption().toLower();
-        (b.programmer.*click)();
-        QTRY_COMPARE(b.display.received(), Prog + sent);
-        QTRY_COMPARE(b.link.InBufferCount(), sent.isEmpty() ? 0 : 8);
-        QCOMPARE(b.programmer.RamkaZegara, QByteArray());
+        b.programmer.DlugiDzwiek_Command_Click();
+        b.programmer.PrzeslijZegar_Command_Click();
+        QTRY_COMPARE(b.link.InBufferCount(), 8);
+        QCOMPARE(b.display.received(), Prog + protocol::dataFrame(protocol::LongBeepOff));
     }
 
     void portPulledOut_data()
@@ -392,11 +376,16 @@ private slots:
         QCOMPARE(lost.count(), 1);
     }
 
-    // Eight data bits, two stop bits, no parity, 1200 baud, raw both ways.
-    void lineSettings()
+    // The line: 1200 baud, eight data bits, two stop bits, no parity, raw
+    // both ways. Waiting bytes count though the event loop has not read them;
+    // the reply reader takes eight when eight wait, and judges them whole. A
+    // read woken by bytes that a discard took meanwhile is no loss; the
+    // display's side going away is, reported once.
+    void serialLink()
     {
         Bench b;
         QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
         termios line{};
         QCOMPARE(::tcgetattr(int(b.link.handle()), &line), 0);
         QCOMPARE(::cfgetospeed(&line), speed_t(B1200));
@@ -404,46 +393,21 @@ private slots:
         const QByteArray raw("\x0A\x0D\x11\x13\xFF", 5);
         QVERIFY(b.link.Output(raw));
         QTRY_COMPARE(b.display.received(), raw);
-        b.arrive(raw, true); // counted though the event loop has not read them
+        b.arrive(raw, true);
         QCOMPARE(b.link.InBufferCount(), 5);
         for (char expected : raw)
             QCOMPARE(b.link.Input(), int(quint8(expected)));
         QCOMPARE(b.link.Input(), -1);
-    }
 
-    void replyReader_data()
-    {
-        QTest::addColumn<QByteArray>("waiting");
-        QTest::addColumn<QList<bool>>("results"); // of checks in a row
-        QTest::addColumn<QList<int>>("left");     // bytes still waiting after each
-        QTest::newRow("seven bytes") << Ack.left(7) << QList{false} << QList{7};
-        QTest::newRow("two acknowledgements")
-            << Ack + Ack << QList{true, true, false} << QList{8, 0, 0};
-        QTest::newRow("noise first") << "abc" + Ack << QList{false, false} << QList{3, 3};
-    }
-
-    // Eight bytes read when eight wait, judged whole.
-    void replyReader()
-    {
-        QFETCH(QByteArray, waiting);
-        QFETCH(QList<bool>, results);
-        QFETCH(QList<int>, left);
-        Bench b;
-        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
-        b.arrive(waiting);
-        for (int i = 0; i < results.size(); ++i) {
-            QCOMPARE(b.programmer.SprawdzOdpowiedz(), results[i]);
-            QCOMPARE(b.link.InBufferCount(), left[i]);
+        b.arrive(Ack.left(7));
+        QVERIFY(!b.programmer.SprawdzOdpowiedz());
+        QCOMPARE(b.link.InBufferCount(), 7);
+        b.arrive(Ack.right(1) + "abc" + Ack);
+        for (int left : {11, 3, 3}) {
+            QCOMPARE(b.programmer.SprawdzOdpowiedz(), left == 11);
+            QCOMPARE(b.link.InBufferCount(), left);
         }
-    }
 
-    // A read woken by bytes that a discard took meanwhile is no loss; the
-    // display's side going away is, reported once.
-    void staleReadinessIsNoLoss()
-    {
-        Bench b;
-        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
-        QSignalSpy lost(&b.link, &SerialLink::portLost);
         b.arrive(Ack, true);
         QTimer::singleShot(0, &b.display, [&] { b.link.discardInput(); });
         QCoreApplication::processEvents();

@@ -65,19 +65,16 @@ class Windows : public QObject
         return window->findChild<T *>(QString::fromLatin1(name));
     }
 
-    // The program's start: the port dialog with these entries ("display",
-    // "busy" or "missing"), and on its hand-over the main window. The action
-    // runs once the dialog is up. True when the main window was loaded.
-    bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action,
-               SerialLink *holder = nullptr)
+    // The program's start: the port dialog offering these devices ("missing"
+    // stands for one that is not there, anything else for the display), and on
+    // its hand-over the main window. The action runs once the dialog is up.
+    // True when the main window was loaded.
+    bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action)
     {
         QList<PortEntry> ports;
-        for (const QString &entry : entries) {
-            const QString device = entry == "missing" ? NoSuchDevice : display->slavePath();
-            ports.append({QStringLiteral("COM%1").arg(ports.size() + 1), device, {}});
-            if (entry == "busy" && holder)
-                holder->open(device);
-        }
+        for (const QString &entry : entries)
+            ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
+                          entry == "missing" ? NoSuchDevice : display->slavePath(), {}});
         fSelectSerialDevice dialog([=] { return ports; }, [&](const QString &device) {
             QVERIFY(!dialog.isVisible());
             window = std::make_unique<fMain>();
@@ -97,12 +94,13 @@ class Windows : public QObject
         return dialog.Form_Load();
     }
 
-    QList<QByteArray> frames() const
+    QStringList enabledButtons() const
     {
-        QList<QByteArray> list;
-        for (const emulator::ReceivedFrame &frame : display->frames())
-            list.append(frame.bytes);
-        return list;
+        QStringList names;
+        for (QPushButton *b : window->findChildren<QPushButton *>())
+            if (b->isEnabled())
+                names.append(b->objectName());
+        return names;
     }
 
 private slots:
@@ -170,7 +168,9 @@ private slots:
         QFETCH(int, key);
         QFETCH(QStringList, shown);
         QFETCH(bool, loaded);
-        SerialLink holder;
+        SerialLink holder; // another program's
+        if (entries.contains("busy"))
+            holder.open(display->slavePath());
         const bool handedOver = start(entries, [&](fSelectSerialDevice &dialog) {
             dialog.Combo1->setCurrentIndex(int(entries.size()) - 1);
             if (key > 0)
@@ -178,21 +178,21 @@ private slots:
             else if (key == 0)
                 QTest::mouseClick(dialog.Command1, Qt::LeftButton);
             QCOMPARE(boxes, shown);
-        }, &holder);
+        });
         QCOMPARE(handedOver, loaded);
         QCOMPARE(window != nullptr, loaded);
         QCOMPARE(boxes, shown);
-        QCOMPARE(frames(), window && !entries.isEmpty()
-                               ? QList<QByteArray>{protocol::bytes(protocol::KomendaProg)}
-                               : QList<QByteArray>{});
-        QCOMPARE(window && window->programmer().isConnected(), loaded && !entries.isEmpty());
+        const bool connected = loaded && !entries.isEmpty();
+        QCOMPARE(window && window->programmer().isConnected(), connected);
+        QCOMPARE(display->received(), connected ? protocol::bytes(protocol::KomendaProg) : "");
     }
 
     // Without a display: the program's first page, every box checked, the
-    // lists at their start values, only "O programie" of the buttons enabled.
+    // lists at their start values, only "O programie" of the buttons enabled,
+    // the clock at the time of the load taking ASCII digits only.
     void mainWindowAtLoad()
     {
-        const QTime loading = QTime::currentTime();
+        const QString loading = QTime::currentTime().toString("HH:mm");
         QVERIFY(start({}, {}));
         QCOMPARE(element<QTabWidget>("Programowanie_SSTab")->currentIndex(),
                  withClock ? fMain::RamPage : fMain::EepromPage);
@@ -203,16 +203,43 @@ private slots:
                  (QList<int>{0, 8, 9, 9}));
         QCOMPARE(element<QComboBox>("PredkoscEEPROM_Combo")->currentText(), "10");
         QCOMPARE(element<QComboBox>("JasnoscEEPROM_Combo")->currentText(), "10");
-        QStringList enabled;
-        for (QPushButton *b : window->findChildren<QPushButton *>())
-            if (b->isEnabled())
-                enabled.append(b->objectName());
-        QCOMPARE(enabled, QStringList{"About_Command"});
+        QCOMPARE(enabledButtons(), QStringList{"About_Command"});
         QCOMPARE(window->findChildren<QPushButton *>().size(), withClock ? 7 : 6);
         QCOMPARE(element("Godzina_MEB") != nullptr, withClock);
-        if (withClock)
-            QVERIFY(window->Godzina_MEB() == loading.toString("HH:mm") ||
+        if (withClock) {
+            QVERIFY(window->Godzina_MEB() == loading ||
                     window->Godzina_MEB() == QTime::currentTime().toString("HH:mm"));
+            auto *clock = element<QLineEdit>("Godzina_MEB");
+            clock->clear();
+            clock->setFocus();
+            clock->home(false);
+            type(clock, "1a٣4x599");
+            QCOMPARE(window->Godzina_MEB(), "14:59");
+        }
+    }
+
+    // "O programie" is modal and owner-less: the main window takes no click
+    // until OK, Enter or Escape closes it.
+    void about()
+    {
+        QVERIFY(start({}, {}));
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
+        auto *box = element<QCheckBox>("TekstEEPROM_Check(1)");
+        for (int key : {0, int(Qt::Key_Return), int(Qt::Key_Escape)}) {
+            const bool checked = box->isChecked();
+            QTest::mouseClick(element("About_Command"), Qt::LeftButton);
+            QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+            QVERIFY(about && about->parentWidget() == nullptr);
+            QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
+            const QPoint onTheBox = box->mapTo(window.get(), box->rect().center());
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+            QCOMPARE(box->isChecked(), checked);
+            key ? QTest::keyClick(about, Qt::Key(key))
+                : QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+            QTRY_VERIFY(about.isNull());
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+            QCOMPARE(box->isChecked(), !checked);
+        }
     }
 
     void withTheDisplay_data()
@@ -231,11 +258,7 @@ private slots:
         reply.kind = answers ? emulator::Reply::Acknowledge : emulator::Reply::Silent;
         display->setDefaultReply(reply);
         QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
-        QStringList enabled;
-        for (QPushButton *b : window->findChildren<QPushButton *>())
-            if (b->isEnabled())
-                enabled.append(b->objectName());
-        QCOMPARE(enabled.size(), answers ? (withClock ? 7 : 6) : 1);
+        QCOMPARE(enabledButtons().size(), answers ? (withClock ? 7 : 6) : 1);
         if (!answers) {
             QCOMPARE(boxes, QStringList{"Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!"});
             return;
@@ -248,16 +271,16 @@ private slots:
         QTest::mouseClick(longBeep, Qt::LeftButton);
         QCOMPARE(longBeep->text(), QStringLiteral("Włącz długi dźwięk"));
         QTest::mouseClick(element("CzyscEkran_Command"), Qt::LeftButton);
-        QList<QByteArray> sent{protocol::bytes(protocol::KomendaProg)};
+        QByteArray sent = protocol::bytes(protocol::KomendaProg);
         for (auto code : {protocol::ShortBeep, protocol::LongBeepOn, protocol::LongBeepOff,
                           protocol::ClearScreens})
-            sent.append(protocol::dataFrame(code));
+            sent += protocol::dataFrame(code);
         if (withClock) {
             element<QLineEdit>("Godzina_MEB")->setText("09:30");
             QTest::mouseClick(element("PrzeslijZegar_Command"), Qt::LeftButton);
-            sent.append(protocol::dataFrame(protocol::Clock, "\x09\x30"));
+            sent += protocol::dataFrame(protocol::Clock, "\x09\x30");
         }
-        QTRY_COMPARE(frames(), sent);
+        QTRY_COMPARE(display->received(), sent);
 
         // Nothing checked: each upload is its closing refresh alone.
         for (QCheckBox *box : window->findChildren<QCheckBox *>())
@@ -271,8 +294,7 @@ private slots:
         QVERIFY(stripShown && strip->isHidden());
         QCOMPARE(boxes, (QStringList{"Informacja: Programowanie bieżące zakończone.",
                                      "Informacja: Programowanie EEPROMu zakończone."}));
-        QCOMPARE(frames().mid(sent.size()),
-                 QList<QByteArray>(2, protocol::bytes(protocol::KomendaOdswiez)));
+        QCOMPARE(display->received(), sent + protocol::bytes(protocol::KomendaOdswiez).repeated(2));
     }
 
     // At most ten characters a screen, only those the display can show,
@@ -320,51 +342,6 @@ private slots:
         }
     }
 
-    // Typing over the clock takes ASCII digits only; the colon stays.
-    void clockField()
-    {
-        if (!withClock)
-            QSKIP("no clock field");
-        QVERIFY(start({}, {}));
-        auto *clock = element<QLineEdit>("Godzina_MEB");
-        clock->clear();
-        clock->setFocus();
-        clock->home(false);
-        type(clock, "1a٣4x599");
-        QCOMPARE(window->Godzina_MEB(), "14:59");
-    }
-
-    void about_data()
-    {
-        QTest::addColumn<int>("key"); // 0: OK clicked
-        QTest::newRow("OK") << 0;
-        QTest::newRow("Enter") << int(Qt::Key_Return);
-        QTest::newRow("Escape") << int(Qt::Key_Escape);
-    }
-
-    // Modal and owner-less: the main window takes no click until it closes.
-    void about()
-    {
-        QFETCH(int, key);
-        QVERIFY(start({}, {}));
-        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
-        auto *box = element<QCheckBox>("TekstEEPROM_Check(1)");
-        const auto clickTheBox = [&] {
-            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
-                              box->mapTo(window.get(), box->rect().center()));
-        };
-        QTest::mouseClick(element("About_Command"), Qt::LeftButton);
-        QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
-        QVERIFY(about && about->parentWidget() == nullptr);
-        QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
-        clickTheBox();
-        QVERIFY(box->isChecked());
-        key ? QTest::keyClick(about, Qt::Key(key)) : QTest::mouseClick(about->cmdOK, Qt::LeftButton);
-        QTRY_VERIFY(about.isNull());
-        clickTheBox();
-        QVERIFY(!box->isChecked());
-    }
-
     // Last: closing the window sends the closing frame and ends the program,
     // with status 0.
     void closingEndsTheProgram()
@@ -372,7 +349,7 @@ private slots:
         QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
         QTimer::singleShot(0, window.get(), &QWidget::close);
         QCOMPARE(QCoreApplication::exec(), 0);
-        QTRY_COMPARE(frames().last(), protocol::bytes(protocol::KomendaKoniec));
+        QTRY_VERIFY(display->received().endsWith(protocol::bytes(protocol::KomendaKoniec)));
     }
 };
 
