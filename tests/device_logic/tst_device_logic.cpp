@@ -420,6 +420,16 @@ private slots:
         QVERIFY(!b.link.PortOpen() && !b.link.Output(End));
     }
 
+    // A chattering line: the program holds a few KiB of it, the system the rest.
+    void floodStaysBounded()
+    {
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        b.display.flood(1 << 20);
+        QTest::qWait(300);
+        QVERIFY2(b.link.InBufferCount() < 64 * 1024, qPrintable(QString::number(b.link.InBufferCount())));
+    }
+
     void endingUnderAnUpload_data()
     {
         QTest::addColumn<bool>("quit");

@@ -59,6 +59,7 @@ class Windows : public QObject
     QTimer boxCloser;
     std::unique_ptr<emulator::DisplayEmulator> display;
     std::unique_ptr<fMain> window;
+    QList<PortEntry> ports; // what the port dialog finds when it asks
 
     template <typename T = QWidget> T *element(const char *name) const
     {
@@ -66,22 +67,24 @@ class Windows : public QObject
     }
 
     // The program's start: the port dialog offering these devices ("missing"
-    // stands for one that is not there, anything else for the display), and on
-    // its hand-over the main window. The action runs once the dialog is up.
-    // True when the main window was loaded.
+    // stands for one that is not there, "later" for one plugged in after the
+    // start, anything else for the display), and on its hand-over the main
+    // window. The action runs once the dialog is up. True when the main
+    // window was loaded.
     bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action)
     {
-        QList<PortEntry> ports;
+        ports.clear();
         for (const QString &entry : entries)
-            ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
-                          entry == "missing" ? NoSuchDevice : display->slavePath(), {}});
-        fSelectSerialDevice dialog([=] { return ports; }, [&](const QString &device) {
+            if (entry != "later")
+                ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
+                              entry == "missing" ? NoSuchDevice : display->slavePath(), {}});
+        fSelectSerialDevice dialog([this] { return ports; }, [&](const QString &device) {
             QVERIFY(!dialog.isVisible());
             window = std::make_unique<fMain>();
             window->Form_Load(device);
             dialog.ZatwierdzWyborPortu(); // a late second confirmation loads nothing more
         });
-        if (!ports.isEmpty()) {
+        if (!entries.isEmpty()) {
             QTimer::singleShot(0, &dialog, [&] {
                 QTRY_VERIFY(dialog.isVisible());
                 QTest::keyClick(dialog.Combo1, Qt::Key_Escape); // does not close it
@@ -145,6 +148,7 @@ private slots:
         QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << none << true;
         QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << none
                                << true;
+        QTest::newRow("plugged in later") << QStringList{"missing", "later"} << 0 << none << true;
         QTest::newRow("closed") << QStringList{"missing", "display"} << -1 << none << false;
         QTest::newRow("busy") << QStringList{"busy"} << 0
                               << QStringList{"Ostrzeżenie: Port zajęty przez inne urządzenie !!! "
@@ -172,7 +176,12 @@ private slots:
         if (entries.contains("busy"))
             holder.open(display->slavePath());
         const bool handedOver = start(entries, [&](fSelectSerialDevice &dialog) {
-            dialog.Combo1->setCurrentIndex(int(entries.size()) - 1);
+            if (entries.contains("later")) { // listed when the list opens
+                ports.append({QStringLiteral("COM2"), display->slavePath(), {}});
+                dialog.Combo1->showPopup();
+                dialog.Combo1->hidePopup();
+            }
+            dialog.Combo1->setCurrentIndex(dialog.Combo1->count() - 1);
             if (key > 0)
                 QTest::keyClick(dialog.Combo1, Qt::Key(key));
             else if (key == 0)
