@@ -1,6 +1,7 @@
 // The device logic and its serial link against the display emulator on a pty:
-// the pacing wait, the handshake, the uploads, the immediate commands, the
-// closing frame, a port pulled out, and the line and reply reader underneath.
+// the pacing wait, the uploads, the commands the window cannot show, a port
+// pulled out or a close under an upload, and the line and reply reader
+// underneath. The handshake is tested with the main window.
 
 #include "programming/device_programmer.h"
 #include "programming/long_beep_captions.h"
@@ -44,7 +45,6 @@ struct FakeWindow : ProgrammingWindow
     bool checks[2][9] = {};
     bool parameterBoxes[2] = {};
     ParameterChoice choice[2] = {{2, 3, 4, 0}, {1, 5, 0, 5}}; // unlike the defaults and each other
-    QString clock = QStringLiteral("17:45");
     QString caption = longBeep::switchOnCaption();
     QList<bool> enabled;
     QStringList messages;
@@ -56,7 +56,7 @@ struct FakeWindow : ProgrammingWindow
     bool screenChecked(Memory m, int n) const override { return checks[at(m)][n]; }
     bool parametersChecked(Memory m) const override { return parameterBoxes[at(m)]; }
     ParameterChoice parameters(Memory m) const override { return choice[at(m)]; }
-    QString Godzina_MEB() const override { return clock; }
+    QString Godzina_MEB() const override { return {}; }
     QString DlugiDzwiek_Caption() const override { return caption; }
     void setDlugiDzwiek_Caption(const QString &c) override { caption = c; }
     void setDeviceCommandsEnabled(bool on) override { enabled.append(on); }
@@ -76,7 +76,7 @@ struct Bench
     explicit Bench(bool withClock = true) : programmer(window, withClock) {}
     FakeWindow window;
     emulator::DisplayEmulator display;
-    bool ready = display.open();
+    bool opened = display.open();
     DeviceProgrammer programmer;
     SerialLink &link = programmer.Port_MSComm();
 
@@ -129,7 +129,7 @@ struct Bench
     }
 };
 
-enum Port { TheDisplay, Busy, Gone, NoPort };
+enum Interruption { Pull, Close, Quit };
 
 } // namespace
 
@@ -147,78 +147,9 @@ private slots:
         QVERIFY(Clock::now() - called >= 300ms && Clock::now() - called < 650ms);
     }
 
-    void handshake_data()
-    {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QByteArray>("before"); // already waiting at the PC
-        QTest::addColumn<Reply>("answer");
-        QTest::addColumn<QStringList>("messages");
-        const Reply ack = reply(Reply::Acknowledge);
-        const QStringList none, error{"warning 200"};
-        QTest::newRow("acknowledged") << int(TheDisplay) << QByteArray() << ack << none;
-        QTest::newRow("silent") << int(TheDisplay) << QByteArray() << reply(Reply::Silent) << error;
-        QTest::newRow("checksum byte wrong")
-            << int(TheDisplay) << QByteArray() << reply(Reply::WrongByte) << error;
-        QTest::newRow("complete after the wait")
-            << int(TheDisplay) << QByteArray() << reply(Reply::Acknowledge, 900) << error;
-        QTest::newRow("an old acknowledgement, silent")
-            << int(TheDisplay) << Ack << reply(Reply::Silent) << error;
-        QTest::newRow("held by another program") << int(Busy) << QByteArray() << ack
-                                                 << QStringList{"warning 201"};
-        QTest::newRow("gone") << int(Gone) << QByteArray() << ack << QStringList{"warning 203"};
-        QTest::newRow("no port chosen") << int(NoPort) << QByteArray() << ack << none;
-    }
-
-    // Load, handshake, a tick or any click, and the window closed twice: the
-    // refresh and one closing frame when connected, nothing without a port.
-    void handshake()
-    {
-        QFETCH(int, port);
-        QFETCH(QByteArray, before);
-        QFETCH(Reply, answer);
-        QFETCH(QStringList, messages);
-        Bench b;
-        QVERIFY(b.ready);
-        SerialLink holder;
-        if (port == Busy)
-            QCOMPARE(holder.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
-        b.display.setReply(0, answer);
-        b.display.send(before);
-        const QString device = port == Gone     ? QStringLiteral("/dev/screenprog-no-such-device")
-                               : port == NoPort ? QString()
-                                                : b.display.slavePath();
-        const bool connected = messages.isEmpty() && port == TheDisplay;
-
-        b.programmer.Form_Load(device);
-        QCOMPARE(b.window.messages, messages);
-        QCOMPARE(b.programmer.isConnected(), connected);
-        QCOMPARE(b.link.PortOpen(), connected);
-        QCOMPARE(b.window.enabled, connected ? QList<bool>{true} : QList<bool>{});
-        QCOMPARE(b.programmer.Odswiez_Timer().isActive(), connected);
-        QCOMPARE(b.programmer.Odswiez_Timer().interval(), 28000);
-        QCOMPARE(b.link.InBufferCount(), 0);
-        if (connected) {
-            b.programmer.Odswiez_Timer_Timer(); // its answer is left unread
-            QTRY_COMPARE(b.link.InBufferCount(), 8);
-        } else {
-            b.clickEverything(); // writes nothing, yet the long beep's caption toggles
-            QCOMPARE(b.window.caption, longBeep::switchOffCaption());
-        }
-        b.programmer.Form_QueryUnload();
-        b.programmer.Form_QueryUnload();
-        QVERIFY(!b.link.PortOpen() && !b.programmer.Odswiez_Timer().isActive());
-        QCOMPARE(holder.PortOpen(), port == Busy); // the other program keeps its port
-        holder.close();
-        QCOMPARE(b.receivedOnceFree(), connected            ? Prog + Refresh + End
-                                       : port == TheDisplay ? Prog
-                                                            : QByteArray());
-        QCOMPARE(b.window.messages, messages);
-    }
-
     void upload_data()
     {
         QTest::addColumn<bool>("eeprom");
-        QTest::addColumn<int>("beepsBefore");      // their answers wait unread at the start
         QTest::addColumn<QList<int>>("boxes");     // checked: 0 the parameters, n screen n
         QTest::addColumn<QList<Reply>>("answers"); // to the upload's frames; then acknowledged
         QTest::addColumn<QList<int>>("sent");      // -1 the refresh
@@ -226,19 +157,15 @@ private slots:
         const Reply ack = reply(Reply::Acknowledge), silent = reply(Reply::Silent);
         const QList<int> ram{0, 1, 2, 3, 4, 5, 6, 7, 8}, eeprom{0, 1, 2, 3, 4, 5};
         const QString ramDone = "information 101", error = "warning 200";
-        QTest::newRow("RAM") << false << 0 << ram << QList<Reply>{} << ram + QList{-1} << ramDone;
-        QTest::newRow("EEPROM") << true << 0 << eeprom << QList<Reply>{} << eeprom + QList{-1}
+        QTest::newRow("RAM") << false << ram << QList<Reply>{} << ram + QList{-1} << ramDone;
+        QTest::newRow("EEPROM") << true << eeprom << QList<Reply>{} << eeprom + QList{-1}
                                 << "information 100";
-        QTest::newRow("RAM screen 3 only")
-            << false << 0 << QList{3} << QList<Reply>{} << QList{3, -1} << ramDone;
         QTest::newRow("refresh unanswered")
-            << false << 0 << QList{1} << QList{ack, silent} << QList{1, -1} << ramDone;
+            << false << QList{1} << QList{ack, silent} << QList{1, -1} << ramDone;
         QTest::newRow("parameters half answered")
-            << false << 0 << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0} << error;
-        QTest::newRow("parameters unanswered after three beeps")
-            << false << 3 << QList{0, 1} << QList{silent} << QList{0} << error;
+            << false << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0} << error;
         QTest::newRow("screen 3 unanswered")
-            << true << 0 << eeprom << QList{ack, ack, ack, silent} << QList{0, 1, 2, 3} << error;
+            << true << eeprom << QList{ack, ack, ack, silent} << QList{0, 1, 2, 3} << error;
     }
 
     // The checked frames in order, each paced and acknowledged, the refresh
@@ -247,7 +174,6 @@ private slots:
     void upload()
     {
         QFETCH(bool, eeprom);
-        QFETCH(int, beepsBefore);
         QFETCH(QList<int>, boxes);
         QFETCH(QList<Reply>, answers);
         QFETCH(QList<int>, sent);
@@ -264,11 +190,8 @@ private slots:
         w.parameterBoxes[1 - m] = true;
         for (int box : std::as_const(boxes))
             (box == 0 ? w.parameterBoxes[m] : w.checks[m][box]) = true;
-        for (int i = 0; i < beepsBefore; ++i)
-            b.programmer.KrotkiSygnalDzwiek_Command_Click();
-        QTRY_COMPARE(b.link.InBufferCount(), 8 * beepsBefore);
         for (int i = 0; i < answers.size(); ++i)
-            b.display.setReply(1 + beepsBefore + i, answers[i]);
+            b.display.setReply(1 + i, answers[i]);
         QByteArray expected;
         for (int k : std::as_const(sent)) {
             const ParameterChoice c = w.choice[m];
@@ -286,25 +209,20 @@ private slots:
             waitingWhenShown = b.link.InBufferCount();
             shown = Clock::now();
         };
-        QSignalSpy progress(&b.programmer, &DeviceProgrammer::uploadProgress);
         QSignalSpy finished(&b.programmer, &DeviceProgrammer::uploadFinished);
 
         eeprom ? b.programmer.PrzeslijEEPROM_Command_Click()
                : b.programmer.PrzeslijRAM_Command_Click();
         const QList<emulator::ReceivedFrame> frames = b.display.frames();
-        QCOMPARE(b.display.received(), Prog + Beep.repeated(beepsBefore) + expected);
+        QCOMPARE(b.display.received(), Prog + expected);
         QCOMPARE(w.messages, QStringList{message});
         // The answer's wait, then a second one, before the next frame; the
         // message only after the last frame's wait.
-        for (int i = 2 + beepsBefore; i < frames.size(); ++i)
+        for (int i = 2; i < frames.size(); ++i)
             QVERIFY2(frames[i].at - frames[i - 1].at >= 1390ms, qPrintable(QString::number(i)));
         QVERIFY(shown - frames.last().at >= 650ms);
         QCOMPARE(waitingWhenShown, 0); // nothing stale left for the next check
         QCOMPARE(finished.count(), 1);
-        const bool done = message.startsWith("information");
-        QCOMPARE(progress.count(), sent.size() - (done ? 0 : 1));
-        if (done)
-            QCOMPARE(progress.last(), (QVariantList{int(sent.size()), int(sent.size())}));
         QVERIFY(b.programmer.isConnected() && b.programmer.Odswiez_Timer().isActive());
         QCOMPARE(w.enabled, (QList<bool>{true, false, true}));
     }
@@ -342,38 +260,6 @@ private slots:
         b.programmer.PrzeslijZegar_Command_Click();
         QTRY_COMPARE(b.link.InBufferCount(), 8);
         QCOMPARE(b.display.received(), Prog + protocol::dataFrame(protocol::LongBeepOff));
-    }
-
-    void portPulledOut_data()
-    {
-        QTest::addColumn<bool>("duringUpload");
-        QTest::newRow("while idle") << false;
-        QTest::newRow("during an upload") << true;
-    }
-
-    // One message and the connection down, whatever the user does next.
-    void portPulledOut()
-    {
-        QFETCH(bool, duringUpload);
-        Bench b;
-        QVERIFY(b.connect());
-        QSignalSpy lost(&b.link, &SerialLink::portLost);
-        if (duringUpload) {
-            b.window.checks[0][1] = true;
-            b.whileWaitingFor(0x0B, 100, [&] { b.display.closePort(); });
-            b.programmer.PrzeslijRAM_Command_Click();
-        } else {
-            b.display.closePort();
-        }
-        QTRY_COMPARE(b.window.messages, QStringList{"warning 200"});
-        QVERIFY(!b.programmer.isConnected() && !b.programmer.isUploading());
-        QVERIFY(!b.link.PortOpen() && !b.programmer.Odswiez_Timer().isActive());
-        QVERIFY(!b.window.enabled.last());
-        b.clickEverything();
-        b.programmer.Form_QueryUnload();
-        QCoreApplication::processEvents();
-        QCOMPARE(b.window.messages, QStringList{"warning 200"});
-        QCOMPARE(lost.count(), 1);
     }
 
     // The line: 1200 baud, eight data bits, two stop bits, no parity, raw
@@ -430,29 +316,54 @@ private slots:
         QVERIFY2(b.link.InBufferCount() < 64 * 1024, qPrintable(QString::number(b.link.InBufferCount())));
     }
 
-    void endingUnderAnUpload_data()
+    void interrupted_data()
     {
-        QTest::addColumn<bool>("quit");
-        QTest::newRow("the window closes") << false;
+        QTest::addColumn<int>("by");
+        QTest::addColumn<bool>("upload"); // under the upload's wait for screen 1's answer
+        QTest::newRow("port pulled out while idle") << int(Pull) << false;
+        QTest::newRow("port pulled out during an upload") << int(Pull) << true;
+        QTest::newRow("window closed during an upload") << int(Close) << true;
         // Last: once told to quit, the application runs no event loop again.
-        QTest::newRow("the application quits") << true;
+        QTest::newRow("application quits during an upload") << int(Quit) << true;
     }
 
-    // It ends where it waits, silently; then the closing frame, once.
-    void endingUnderAnUpload()
+    // A lost port: one message and the connection down, whatever the user
+    // does next. A close or a quit ends the upload where it waits, silently;
+    // then the closing frame, once.
+    void interrupted()
     {
-        QFETCH(bool, quit);
+        QFETCH(int, by);
+        QFETCH(bool, upload);
         Bench b;
         QVERIFY(b.connect());
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
         b.window.checks[0][1] = b.window.checks[0][2] = true;
-        b.whileWaitingFor(0x0B, 300, [&] {
-            quit ? QCoreApplication::exit(0) : b.programmer.Form_QueryUnload();
-        });
-        b.programmer.PrzeslijRAM_Command_Click();
-        QCOMPARE(b.window.messages, QStringList());
+        const auto interrupt = [&] {
+            if (by == Pull)
+                b.display.closePort();
+            else
+                by == Close ? b.programmer.Form_QueryUnload() : QCoreApplication::exit(0);
+        };
+        if (upload) {
+            b.whileWaitingFor(0x0B, 100, interrupt);
+            b.programmer.PrzeslijRAM_Command_Click();
+        } else {
+            interrupt();
+        }
+        const QStringList messages(by == Pull ? 1 : 0, QStringLiteral("warning 200"));
+        QTRY_COMPARE(b.window.messages, messages);
         QVERIFY(!b.programmer.isUploading());
+        if (by == Pull) {
+            QVERIFY(!b.programmer.isConnected() && !b.link.PortOpen());
+            QVERIFY(!b.programmer.Odswiez_Timer().isActive() && !b.window.enabled.last());
+            b.clickEverything();
+        }
         b.programmer.Form_QueryUnload();
-        QCOMPARE(b.receivedOnceFree(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+        QCoreApplication::processEvents();
+        QCOMPARE(b.window.messages, messages);
+        QCOMPARE(lost.count(), by == Pull ? 1 : 0);
+        if (by != Pull)
+            QCOMPARE(b.receivedOnceFree(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
     }
 };
 

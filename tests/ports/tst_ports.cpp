@@ -1,6 +1,6 @@
-// Port discovery: the registry reader and the probe of the eight slots against
-// a registry that answers as Windows does, and the ports offered on a system
-// without it, numbered from the machine's serial devices.
+// Port discovery: the probe of the eight slots, through the registry reader,
+// against a registry that answers as Windows does; and the ports offered on a
+// system without it, numbered from the machine's serial devices.
 
 #include "ports/port_list.h"
 #include "ports/registry.h"
@@ -13,8 +13,6 @@
 
 using namespace modRegistry;
 using Values = QMap<QByteArray, QPair<uint, QByteArray>>; // name: type, stored bytes
-using Text = std::optional<QByteArray>;
-Q_DECLARE_METATYPE(Text)
 
 namespace {
 
@@ -24,7 +22,7 @@ struct FakeRegistry : RegistryApi
 {
     Values values;
     std::uint32_t platform = PlatformNt; // 0: the version call fails
-    Text rewritten;
+    QByteArray rewritten;
     int openKeys = 0;
 
     bool version(VersionRecord &record) override
@@ -48,7 +46,7 @@ struct FakeRegistry : RegistryApi
         if (key != 42 || !values.contains(name))
             return key != 42 ? InvalidHandle : FileNotFound;
         *type = values[name].first;
-        const QByteArray bytes = data ? rewritten.value_or(values[name].second) : values[name].second;
+        const QByteArray bytes = data && !rewritten.isNull() ? rewritten : values[name].second;
         const bool fits = data == nullptr || *size >= std::uint32_t(bytes.size());
         if (data && fits)
             std::memcpy(data, bytes.constData(), size_t(bytes.size()));
@@ -77,79 +75,49 @@ class Ports : public QObject
     Q_OBJECT
 
 private slots:
-    void readValue_data()
-    {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<uint>("type");
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<Text>("rewritten");
-        QTest::addColumn<Text>("expected");
-        const auto row = [](const char *what, uint type, QByteArray stored, Text expected,
-                            const char *name = "v", Text rewritten = {}) {
-            QTest::newRow(what) << QByteArray(name) << type << stored << rewritten << expected;
-        };
-        const QByteArray com1("COM1", 5); // with its NUL
-        row("string with its NUL", StringValue, com1, "COM1");
-        row("string without a NUL", StringValue, "COM12", "COM12");
-        row("cut at an embedded NUL", StringValue, QByteArray("COM2\0COM7", 9), "COM2");
-        row("empty", StringValue, "", "");
-        row("expandable string", 2, com1, {});
-        row("number", 4, "\1\0\0\0", {});
-        row("value missing", StringValue, com1, {}, "w");
-        row("key missing", StringValue, com1, {}, "");
-        row("grew between the queries", StringValue, com1, {}, "v", "COM123");
-    }
-
-    // One string value up to its first NUL, or nothing; the key closed again.
-    void readValue()
-    {
-        QFETCH(QByteArray, name);
-        QFETCH(uint, type);
-        QFETCH(QByteArray, stored);
-        QFETCH(Text, rewritten);
-        QFETCH(Text, expected);
-        FakeRegistry registry;
-        registry.values["v"] = {type, stored};
-        registry.rewritten = rewritten;
-        const auto value = OdczytajWartoscRejestru(
-            registry, LocalMachine, name.isEmpty() ? "Hardware\\DeviceMap" : SerialCommKey,
-            name.isEmpty() ? "v" : name.toStdString());
-        QCOMPARE(value ? Text(QByteArray::fromStdString(*value)) : Text(), expected);
-        QCOMPARE(registry.openKeys, 0);
-    }
-
     void probe_data()
     {
-        QTest::addColumn<uint>("platform");
-        QTest::addColumn<QByteArrayList>("stored"); // slot k's value, k = 1..
+        QTest::addColumn<QByteArrayList>("stored"); // slot k's value, as stored; '|' a NUL
         QTest::addColumn<QString>("expected");
-        QTest::newRow("none") << uint(PlatformNt) << QByteArrayList{} << "";
-        QTest::newRow("Windows 98") << uint(PlatformWindows9x) << QByteArrayList{"COM2", "", "COM1"}
-                                    << "COM2 COM1";
-        QTest::newRow("the version call fails: NT") << 0u << QByteArrayList{"COM3"} << "COM3";
-        QTest::newRow("COM1 to COM8 only")
-            << uint(PlatformNt)
-            << QByteArrayList{"COM9", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"}
-            << "COM8";
-        QTest::newRow("slot order and duplicates kept")
-            << uint(PlatformNt) << QByteArrayList{"COM3", "", "COM1", "COM3"} << "COM3 COM1 COM3";
-        QTest::newRow("a ninth slot never probed")
-            << uint(PlatformNt) << QByteArrayList{"", "", "", "", "", "", "", "", "COM1"} << "";
+        QTest::addColumn<uint>("platform");
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("rewritten"); // by the read, after the size query
+        const auto row = [](const char *what, QByteArrayList stored, const char *expected,
+                            uint platform = PlatformNt, uint type = StringValue,
+                            QByteArray rewritten = {}) {
+            QTest::newRow(what) << stored << QString::fromLatin1(expected) << platform << type
+                                << rewritten;
+        };
+        row("none", {}, "");
+        row("with, without, or cut at a NUL", {"COM3|", "COM5", "COM6|junk", "|COM7"},
+            "COM3 COM5 COM6");
+        row("COM1 to COM8 only", {"COM9|", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"},
+            "COM8");
+        row("slot order and duplicates kept", {"COM3", "", "COM1", "COM3"}, "COM3 COM1 COM3");
+        row("a ninth slot never probed", {"", "", "", "", "", "", "", "", "COM1"}, "");
+        row("Windows 98", {"COM2", "", "COM1"}, "COM2 COM1", PlatformWindows9x);
+        row("the version call fails: NT", {"COM3"}, "COM3", 0);
+        row("an expandable string is no port", {"COM1|"}, "", PlatformNt, 2);
+        row("a value grown between size and read", {"COM1", "COM2"}, "", PlatformNt, StringValue,
+            "COM123");
     }
 
-    // Slots 1..8 in order, each under its platform's name.
+    // Slots 1..8 in order, each under its platform's name; the key closed again.
     void probe()
     {
-        QFETCH(uint, platform);
         QFETCH(QByteArrayList, stored);
         QFETCH(QString, expected);
+        QFETCH(uint, platform);
+        QFETCH(uint, type);
+        QFETCH(QByteArray, rewritten);
         FakeRegistry registry;
         registry.platform = platform;
+        registry.rewritten = rewritten;
         for (int k = 1; k <= stored.size(); ++k) {
             const QByteArray key = platform == PlatformWindows9x
                                        ? "COM" + QByteArray::number(k)
                                        : "\\Device\\Serial" + QByteArray::number(k - 1);
-            registry.values[key] = {StringValue, stored[k - 1] + '\0'};
+            registry.values[key] = {type, QByteArray(stored[k - 1]).replace('|', '\0')};
         }
         QCOMPARE(joined(probeSerialPorts(registry)), expected);
         QCOMPARE(registry.openKeys, 0);

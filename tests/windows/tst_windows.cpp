@@ -5,7 +5,6 @@
 // screenprog-noclock.
 
 #include "programming/serial_link.h"
-#include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
 #include "tools/display_emulator.h"
@@ -14,28 +13,22 @@
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QComboBox>
-#include <QContextMenuEvent>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
-#include <QTime>
-#include <QWindow>
+#include <QtWidgets>
 
 #include <memory>
+
+using emulator::Reply;
+Q_DECLARE_METATYPE(Reply)
 
 namespace {
 
 constexpr bool withClock = EXPECT_CLOCK != 0;
 const QString NoSuchDevice = QStringLiteral("/dev/screenprog-no-such-device");
+const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+const QString Busy = QStringLiteral(
+    "Ostrzeżenie: Port zajęty przez inne urządzenie !!! Wybierz inny port do komunikacji.");
+const QString Unavailable = QStringLiteral("Ostrzeżenie: Wybrany port nie jest dostępny !!!");
 
 // Types text as a keyboard or an input method delivers it: one key event a
 // character, one outside the BMP included.
@@ -141,37 +134,23 @@ private slots:
     void portDialog_data()
     {
         QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<int>("key"); // 0: a click on OK, -1: the close box
-        QTest::addColumn<QStringList>("shown");
-        QTest::addColumn<bool>("loaded");
-        const QStringList none;
-        QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << none << true;
-        QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << none
-                               << true;
-        QTest::newRow("plugged in later") << QStringList{"missing", "later"} << 0 << none << true;
-        QTest::newRow("closed") << QStringList{"missing", "display"} << -1 << none << false;
-        QTest::newRow("busy") << QStringList{"busy"} << 0
-                              << QStringList{"Ostrzeżenie: Port zajęty przez inne urządzenie !!! "
-                                             "Wybierz inny port do komunikacji."}
-                              << false;
-        QTest::newRow("not there")
-            << QStringList{"missing"} << 0
-            << QStringList{"Ostrzeżenie: Wybrany port nie jest dostępny !!!"} << false;
-        QTest::newRow("no ports") << QStringList{} << 0
-                                  << QStringList{"Ostrzeżenie: W systemie brak jest portów "
-                                                 "szeregowych !!!"}
-                                  << true;
+        QTest::addColumn<int>("key"); // 0: a click on OK
+        QTest::addColumn<QString>("shown"); // the message; none when handed over
+        QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << "";
+        QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << "";
+        QTest::newRow("plugged in later") << QStringList{"missing", "later"} << 0 << "";
+        QTest::newRow("busy") << QStringList{"busy"} << 0 << Busy;
+        QTest::newRow("not there") << QStringList{"missing"} << 0 << Unavailable;
     }
 
     // A confirmed port is test-opened and handed over once; a refused one
-    // keeps the dialog up with its message; with no ports the main window
-    // loads without one, after the message.
+    // keeps the dialog up with its message until its close box ends the program.
     void portDialog()
     {
         QFETCH(QStringList, entries);
         QFETCH(int, key);
-        QFETCH(QStringList, shown);
-        QFETCH(bool, loaded);
+        QFETCH(QString, shown);
+        const QStringList boxesShown = shown.isEmpty() ? QStringList() : QStringList{shown};
         SerialLink holder; // another program's
         if (entries.contains("busy"))
             holder.open(display->slavePath());
@@ -182,38 +161,35 @@ private slots:
                 dialog.Combo1->hidePopup();
             }
             dialog.Combo1->setCurrentIndex(dialog.Combo1->count() - 1);
-            if (key > 0)
-                QTest::keyClick(dialog.Combo1, Qt::Key(key));
-            else if (key == 0)
-                QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-            QCOMPARE(boxes, shown);
+            key ? QTest::keyClick(dialog.Combo1, Qt::Key(key))
+                : QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+            QCOMPARE(boxes, boxesShown);
         });
-        QCOMPARE(handedOver, loaded);
-        QCOMPARE(window != nullptr, loaded);
-        QCOMPARE(boxes, shown);
-        const bool connected = loaded && !entries.isEmpty();
-        QCOMPARE(window && window->programmer().isConnected(), connected);
-        QCOMPARE(display->received(), connected ? protocol::bytes(protocol::KomendaProg) : "");
+        QCOMPARE(boxes, boxesShown);
+        QCOMPARE(handedOver, shown.isEmpty());
+        QCOMPARE(window && window->programmer().isConnected(), shown.isEmpty());
+        QCOMPARE(display->received(), shown.isEmpty() ? Prog : "");
     }
 
-    // Without a display: the program's first page, every box checked, the
-    // lists at their start values, only "O programie" of the buttons enabled,
-    // the clock at the time of the load taking ASCII digits only.
+    // Without ports: the message, then the main window without a port, on
+    // the program's first page, every box checked, the lists at their start
+    // values, only "O programie" of the buttons enabled, the clock at the time
+    // of the load taking ASCII digits only.
     void mainWindowAtLoad()
     {
         const QString loading = QTime::currentTime().toString("HH:mm");
         QVERIFY(start({}, {}));
+        QCOMPARE(boxes, QStringList{"Ostrzeżenie: W systemie brak jest portów szeregowych !!!"});
         QCOMPARE(element<QTabWidget>("Programowanie_SSTab")->currentIndex(),
                  withClock ? fMain::RamPage : fMain::EepromPage);
         for (QCheckBox *box : window->findChildren<QCheckBox *>())
             QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
-        const ParameterChoice ram = window->parameters(Memory::Ram);
-        QCOMPARE((QList<int>{ram.scrollKind, ram.screenCount, ram.speed, ram.brightness}),
-                 (QList<int>{0, 8, 9, 9}));
-        QCOMPARE(element<QComboBox>("PredkoscEEPROM_Combo")->currentText(), "10");
-        QCOMPARE(element<QComboBox>("JasnoscEEPROM_Combo")->currentText(), "10");
+        const ParameterChoice r = window->parameters(Memory::Ram);
+        const ParameterChoice e = window->parameters(Memory::Eeprom);
+        QCOMPARE((QList<int>{r.scrollKind, r.screenCount, r.speed, r.brightness, e.scrollKind,
+                             e.speed, e.brightness}),
+                 (QList<int>{0, 8, 9, 9, 0, 9, 9}));
         QCOMPARE(enabledButtons(), QStringList{"About_Command"});
-        QCOMPARE(window->findChildren<QPushButton *>().size(), withClock ? 7 : 6);
         QCOMPARE(element("Godzina_MEB") != nullptr, withClock);
         if (withClock) {
             QVERIFY(window->Godzina_MEB() == loading ||
@@ -251,27 +227,59 @@ private slots:
         }
     }
 
-    void withTheDisplay_data()
+    void handshake_data()
     {
-        QTest::addColumn<bool>("answers");
-        QTest::newRow("answering") << true;
-        QTest::newRow("silent") << false;
+        QTest::addColumn<QString>("device");    // "display", "busy" or "missing"
+        QTest::addColumn<QByteArray>("before"); // already waiting when the window loads
+        QTest::addColumn<Reply>("reply");       // how the display answers
+        QTest::addColumn<QString>("shown");
+        const QByteArray none, ack = protocol::bytes(protocol::OdpowiedzOK);
+        const Reply answer{Reply::Acknowledge, 0, {}}, silent{Reply::Silent, 0, {}};
+        const QString error = "Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!";
+        QTest::newRow("answered") << "display" << none << answer << "";
+        QTest::newRow("silent") << "display" << none << silent << error;
+        QTest::newRow("checksum byte wrong") << "display" << none << Reply{Reply::WrongByte, 0, {}}
+                                             << error;
+        QTest::newRow("complete after the wait")
+            << "display" << none << Reply{Reply::Acknowledge, 900, {}} << error;
+        QTest::newRow("an old acknowledgement, silent") << "display" << ack << silent << error;
+        // Taken or gone after the port dialog tried it.
+        QTest::newRow("busy") << "busy" << none << answer << Busy;
+        QTest::newRow("gone") << "missing" << none << answer << Unavailable;
+    }
+
+    // Only the display's acknowledgement of this request enables the device
+    // buttons and starts the refresh every 28 s; anything else is a message.
+    void handshake()
+    {
+        QFETCH(QString, device);
+        QFETCH(QByteArray, before);
+        QFETCH(Reply, reply);
+        QFETCH(QString, shown);
+        SerialLink holder; // another program's
+        if (device == "busy")
+            holder.open(display->slavePath());
+        display->setDefaultReply(reply);
+        display->send(before);
+        window = std::make_unique<fMain>();
+        window->Form_Load(device == "missing" ? NoSuchDevice : display->slavePath());
+        const bool connected = shown.isEmpty();
+        QCOMPARE(boxes, connected ? QStringList() : QStringList{shown});
+        QCOMPARE(enabledButtons().size(), connected ? (withClock ? 7 : 6) : 1);
+        DeviceProgrammer &programmer = window->programmer();
+        QCOMPARE(programmer.Odswiez_Timer().isActive(), connected);
+        QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
+        programmer.Odswiez_Timer_Timer();
+        QTRY_COMPARE(display->received(), device != "display" ? QByteArray()
+                                      : connected ? Prog + protocol::bytes(protocol::KomendaOdswiez)
+                                                  : Prog);
     }
 
     // The buttons send their frames, the long beep's caption toggling; an
     // upload shows its progress, then its message.
     void withTheDisplay()
     {
-        QFETCH(bool, answers);
-        emulator::Reply reply;
-        reply.kind = answers ? emulator::Reply::Acknowledge : emulator::Reply::Silent;
-        display->setDefaultReply(reply);
         QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
-        QCOMPARE(enabledButtons().size(), answers ? (withClock ? 7 : 6) : 1);
-        if (!answers) {
-            QCOMPARE(boxes, QStringList{"Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!"});
-            return;
-        }
         element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
         auto *longBeep = element<QPushButton>("DlugiDzwiek_Command");
         QTest::mouseClick(element("KrotkiSygnalDzwiek_Command"), Qt::LeftButton);
@@ -280,7 +288,7 @@ private slots:
         QTest::mouseClick(longBeep, Qt::LeftButton);
         QCOMPARE(longBeep->text(), QStringLiteral("Włącz długi dźwięk"));
         QTest::mouseClick(element("CzyscEkran_Command"), Qt::LeftButton);
-        QByteArray sent = protocol::bytes(protocol::KomendaProg);
+        QByteArray sent = Prog;
         for (auto code : {protocol::ShortBeep, protocol::LongBeepOn, protocol::LongBeepOff,
                           protocol::ClearScreens})
             sent += protocol::dataFrame(code);
