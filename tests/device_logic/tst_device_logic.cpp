@@ -1,0 +1,371 @@
+// The device logic and its serial link against the display emulator on a pty:
+// the pacing wait, the uploads, the commands the window cannot show, a port
+// pulled out or a close under an upload, and the line and reply reader
+// underneath. The handshake is tested with the main window.
+
+#include "programming/device_programmer.h"
+#include "programming/long_beep_captions.h"
+#include "protocol/builders.h"
+#include "protocol/frames.h"
+#include "tools/display_emulator.h"
+
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+#include <termios.h>
+
+using emulator::Reply;
+using Clock = DeviceProgrammer::Clock;
+using Click = void (DeviceProgrammer::*)();
+using namespace std::chrono_literals;
+Q_DECLARE_METATYPE(Reply)
+Q_DECLARE_METATYPE(Click)
+
+namespace {
+
+const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+const QByteArray Ack = protocol::bytes(protocol::OdpowiedzOK);
+const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
+const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
+const QByteArray Beep = protocol::bytes(protocol::KomendaKrotkiDzwiek);
+
+Reply reply(Reply::Kind kind, int delayMs = 0)
+{
+    return {kind, delayMs, {}};
+}
+
+// The window as the logic sees it: inputs the test sets, and a log of the
+// messages ("warning 200", "information 101") and of the command buttons.
+struct FakeWindow : ProgrammingWindow
+{
+    QString texts[2][9];
+    bool checks[2][9] = {};
+    bool parameterBoxes[2] = {};
+    ParameterChoice choice[2] = {{2, 3, 4, 0}, {1, 5, 0, 5}}; // unlike the defaults and each other
+    QString caption = longBeep::switchOnCaption();
+    QList<bool> enabled;
+    QStringList messages;
+    std::function<void()> onMessage;
+
+    static int at(Memory m) { return m == Memory::Ram ? 0 : 1; }
+    void UstawieniaPoczatkoweProgramowania() override {}
+    QString screenText(Memory m, int n) const override { return texts[at(m)][n]; }
+    bool screenChecked(Memory m, int n) const override { return checks[at(m)][n]; }
+    bool parametersChecked(Memory m) const override { return parameterBoxes[at(m)]; }
+    ParameterChoice parameters(Memory m) const override { return choice[at(m)]; }
+    QString Godzina_MEB() const override { return {}; }
+    QString DlugiDzwiek_Caption() const override { return caption; }
+    void setDlugiDzwiek_Caption(const QString &c) override { caption = c; }
+    void setDeviceCommandsEnabled(bool on) override { enabled.append(on); }
+    void PokazInformacje(int n) override { show(QStringLiteral("information %1").arg(n)); }
+    void PokazOstrzezenie(int n) override { show(QStringLiteral("warning %1").arg(n)); }
+    void show(const QString &message)
+    {
+        messages.append(message);
+        if (onMessage)
+            onMessage();
+    }
+};
+
+// One test's world: the logic, its window and a fresh display on a pty.
+struct Bench
+{
+    explicit Bench(bool withClock = true) : programmer(window, withClock) {}
+    FakeWindow window;
+    emulator::DisplayEmulator display;
+    bool opened = display.open();
+    DeviceProgrammer programmer;
+    SerialLink &link = programmer.Port_MSComm();
+
+    bool connect()
+    {
+        programmer.Form_Load(display.slavePath());
+        return programmer.isConnected();
+    }
+    // Runs the action a while after the display received a frame with this
+    // code: inside the program's wait for its answer.
+    void whileWaitingFor(char code, int delayMs, const std::function<void()> &action)
+    {
+        QObject::connect(&display, &emulator::DisplayEmulator::frameReceived, &display,
+                         [=, this](const emulator::ReceivedFrame &f) {
+                             if (f.bytes.at(4) == code)
+                                 QTimer::singleShot(delayMs, &display, action);
+                         });
+    }
+    void clickEverything()
+    {
+        for (Click click : {&DeviceProgrammer::Odswiez_Timer_Timer,
+                            &DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click,
+                            &DeviceProgrammer::DlugiDzwiek_Command_Click,
+                            &DeviceProgrammer::CzyscEkran_Command_Click,
+                            &DeviceProgrammer::PrzeslijZegar_Command_Click,
+                            &DeviceProgrammer::PrzeslijEEPROM_Command_Click,
+                            &DeviceProgrammer::PrzeslijRAM_Command_Click})
+            (programmer.*click)();
+    }
+    // All the display got once the port is free: a marker written afterwards
+    // arrives behind anything written before (the closing frame drained).
+    QByteArray receivedOnceFree()
+    {
+        SerialLink late;
+        if (late.open(display.slavePath()) != SerialLink::OpenResult::Opened || !late.Output(Beep))
+            return "the port was not free";
+        if (!QTest::qWaitFor([&] { return display.received().endsWith(Beep); }, 5000))
+            return "the marker did not arrive";
+        return display.received().chopped(Beep.size());
+    }
+    // Bytes from the display, waited for until all wait at the PC; with
+    // unread, without letting the event loop read any.
+    void arrive(const QByteArray &bytes, bool unread = false)
+    {
+        const int all = link.InBufferCount() + int(bytes.size());
+        display.send(bytes);
+        const QDeadlineTimer deadline(5000);
+        while (link.InBufferCount() < all && !deadline.hasExpired())
+            unread ? QThread::msleep(1) : QTest::qWait(1);
+    }
+};
+
+enum Interruption { Pull, Close, Quit };
+
+} // namespace
+
+class DeviceLogic : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The wait ends 0.7 s after the start it is given.
+    void pacingWait()
+    {
+        Bench b;
+        const auto called = Clock::now();
+        b.programmer.Czekaj(called - 400ms);
+        QVERIFY(Clock::now() - called >= 300ms && Clock::now() - called < 650ms);
+    }
+
+    void upload_data()
+    {
+        QTest::addColumn<bool>("eeprom");
+        QTest::addColumn<QList<int>>("boxes");     // checked: 0 the parameters, n screen n
+        QTest::addColumn<QList<Reply>>("answers"); // to the upload's frames; then acknowledged
+        QTest::addColumn<QList<int>>("sent");      // -1 the refresh
+        QTest::addColumn<QString>("message");
+        const Reply ack = reply(Reply::Acknowledge), silent = reply(Reply::Silent);
+        const QList<int> ram{0, 1, 2, 3, 4, 5, 6, 7, 8}, eeprom{0, 1, 2, 3, 4, 5};
+        const QString ramDone = "information 101", error = "warning 200";
+        QTest::newRow("RAM") << false << ram << QList<Reply>{} << ram + QList{-1} << ramDone;
+        QTest::newRow("EEPROM") << true << eeprom << QList<Reply>{} << eeprom + QList{-1}
+                                << "information 100";
+        QTest::newRow("refresh unanswered")
+            << false << QList{1} << QList{ack, silent} << QList{1, -1} << ramDone;
+        QTest::newRow("parameters half answered")
+            << false << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0} << error;
+        QTest::newRow("screen 3 unanswered")
+            << true << eeprom << QList{ack, ack, ack, silent} << QList{0, 1, 2, 3} << error;
+    }
+
+    // The checked frames in order, each paced and acknowledged, the refresh
+    // last; the first missing acknowledgement ends it. The other memory's
+    // boxes are all checked and must not matter.
+    void upload()
+    {
+        QFETCH(bool, eeprom);
+        QFETCH(QList<int>, boxes);
+        QFETCH(QList<Reply>, answers);
+        QFETCH(QList<int>, sent);
+        QFETCH(QString, message);
+        Bench b;
+        QVERIFY(b.connect());
+        FakeWindow &w = b.window;
+        const Memory memory = eeprom ? Memory::Eeprom : Memory::Ram;
+        const int m = FakeWindow::at(memory);
+        for (int n = 1; n <= 8; ++n) {
+            w.texts[m][n] = QStringLiteral("ekran %1").arg(n);
+            w.checks[1 - m][n] = true;
+        }
+        w.parameterBoxes[1 - m] = true;
+        for (int box : std::as_const(boxes))
+            (box == 0 ? w.parameterBoxes[m] : w.checks[m][box]) = true;
+        for (int i = 0; i < answers.size(); ++i)
+            b.display.setReply(1 + i, answers[i]);
+        QByteArray expected;
+        for (int k : std::as_const(sent)) {
+            const ParameterChoice c = w.choice[m];
+            expected.append(k < 0 ? Refresh
+                            : k > 0 && eeprom ? protocol::RamkaTekstuEEPROM(k, w.texts[m][k])
+                            : k > 0 ? protocol::RamkaTekstuRAM(k, w.texts[m][k])
+                            : eeprom ? protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed,
+                                                                       c.brightness)
+                                     : protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount,
+                                                                    c.speed, c.brightness));
+        }
+        int waitingWhenShown = -1;
+        Clock::time_point shown;
+        w.onMessage = [&] {
+            waitingWhenShown = b.link.InBufferCount();
+            shown = Clock::now();
+        };
+        QSignalSpy finished(&b.programmer, &DeviceProgrammer::uploadFinished);
+
+        eeprom ? b.programmer.PrzeslijEEPROM_Command_Click()
+               : b.programmer.PrzeslijRAM_Command_Click();
+        const QList<emulator::ReceivedFrame> frames = b.display.frames();
+        QCOMPARE(b.display.received(), Prog + expected);
+        QCOMPARE(w.messages, QStringList{message});
+        // The answer's wait, then a second one, before the next frame; the
+        // message only after the last frame's wait.
+        for (int i = 2; i < frames.size(); ++i)
+            QVERIFY2(frames[i].at - frames[i - 1].at >= 1390ms, qPrintable(QString::number(i)));
+        QVERIFY(shown - frames.last().at >= 650ms);
+        QCOMPARE(waitingWhenShown, 0); // nothing stale left for the next check
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(b.programmer.isConnected() && b.programmer.Odswiez_Timer().isActive());
+        QCOMPARE(w.enabled, (QList<bool>{true, false, true}));
+    }
+
+    // While an upload waits: a refresh tick, clicks that reach the handlers
+    // anyway, and edits. Only the upload's frames go out, each screen as it
+    // is when its frame is built.
+    void userWorksOnDuringAnUpload()
+    {
+        Bench b;
+        QVERIFY(b.connect());
+        FakeWindow &w = b.window;
+        w.checks[0][1] = w.checks[1][1] = true;
+        w.texts[0][1] = QStringLiteral("Cześć");
+        b.whileWaitingFor(0x0B, 200, [&] {
+            b.clickEverything();
+            w.checks[0][4] = true;
+            w.texts[0][4] = QStringLiteral("czwarty");
+        });
+        b.programmer.PrzeslijRAM_Command_Click();
+        QCOMPARE(b.display.received(), Prog + protocol::RamkaTekstuRAM(1, u"Cześć") +
+                                           protocol::RamkaTekstuRAM(4, u"czwarty") + Refresh);
+        QCOMPARE(w.messages, QStringList{"information 101"});
+        QCOMPARE(w.caption, longBeep::switchOnCaption());
+    }
+
+    // Only the exact "on" caption switches the long beep on; the program
+    // without the clock sends no clock frame. Answers stay waiting, unread.
+    void commands()
+    {
+        Bench b(false);
+        QVERIFY(b.connect());
+        b.window.caption = longBeep::switchOnCaption().toLower();
+        b.programmer.DlugiDzwiek_Command_Click();
+        b.programmer.PrzeslijZegar_Command_Click();
+        QTRY_COMPARE(b.link.InBufferCount(), 8);
+        QCOMPARE(b.display.received(), Prog + protocol::dataFrame(protocol::LongBeepOff));
+    }
+
+    // The line: 1200 baud, eight data bits, two stop bits, no parity, raw
+    // both ways. Waiting bytes count though the event loop has not read them;
+    // the reply reader takes eight when eight wait, and judges them whole. A
+    // read woken by bytes that a discard took meanwhile is no loss; the
+    // display's side going away is, reported once.
+    void serialLink()
+    {
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
+        termios line{};
+        QCOMPARE(::tcgetattr(int(b.link.handle()), &line), 0);
+        QCOMPARE(::cfgetospeed(&line), speed_t(B1200));
+        QCOMPARE(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), tcflag_t(CS8 | CSTOPB));
+        const QByteArray raw("\x0A\x0D\x11\x13\xFF", 5);
+        QVERIFY(b.link.Output(raw));
+        QTRY_COMPARE(b.display.received(), raw);
+        b.arrive(raw, true);
+        QCOMPARE(b.link.InBufferCount(), 5);
+        for (char expected : raw)
+            QCOMPARE(b.link.Input(), int(quint8(expected)));
+        QCOMPARE(b.link.Input(), -1);
+
+        b.arrive(Ack.left(7));
+        QVERIFY(!b.programmer.SprawdzOdpowiedz());
+        QCOMPARE(b.link.InBufferCount(), 7);
+        b.arrive(Ack.right(1) + "abc" + Ack);
+        for (int left : {11, 3, 3}) {
+            QCOMPARE(b.programmer.SprawdzOdpowiedz(), left == 11);
+            QCOMPARE(b.link.InBufferCount(), left);
+        }
+
+        b.arrive(Ack, true);
+        QTimer::singleShot(0, &b.display, [&] { b.link.discardInput(); });
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        b.arrive(Ack);
+        QVERIFY(b.programmer.SprawdzOdpowiedz());
+        QCOMPARE(lost.count(), 0);
+        b.display.closePort();
+        QVERIFY(lost.wait(5000));
+        QVERIFY(!b.link.PortOpen() && !b.link.Output(End));
+    }
+
+    // A chattering line: the program holds a few KiB of it, the system the rest.
+    void floodStaysBounded()
+    {
+        Bench b;
+        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        b.display.flood(1 << 20);
+        QTest::qWait(300);
+        QVERIFY2(b.link.InBufferCount() < 64 * 1024, qPrintable(QString::number(b.link.InBufferCount())));
+    }
+
+    void interrupted_data()
+    {
+        QTest::addColumn<int>("by");
+        QTest::addColumn<bool>("upload"); // under the upload's wait for screen 1's answer
+        QTest::newRow("port pulled out while idle") << int(Pull) << false;
+        QTest::newRow("port pulled out during an upload") << int(Pull) << true;
+        QTest::newRow("window closed during an upload") << int(Close) << true;
+        // Last: once told to quit, the application runs no event loop again.
+        QTest::newRow("application quits during an upload") << int(Quit) << true;
+    }
+
+    // A lost port: one message and the connection down, whatever the user
+    // does next. A close or a quit ends the upload where it waits, silently;
+    // then the closing frame, once.
+    void interrupted()
+    {
+        QFETCH(int, by);
+        QFETCH(bool, upload);
+        Bench b;
+        QVERIFY(b.connect());
+        QSignalSpy lost(&b.link, &SerialLink::portLost);
+        b.window.checks[0][1] = b.window.checks[0][2] = true;
+        const auto interrupt = [&] {
+            if (by == Pull)
+                b.display.closePort();
+            else
+                by == Close ? b.programmer.Form_QueryUnload() : QCoreApplication::exit(0);
+        };
+        if (upload) {
+            b.whileWaitingFor(0x0B, 100, interrupt);
+            b.programmer.PrzeslijRAM_Command_Click();
+        } else {
+            interrupt();
+        }
+        const QStringList messages(by == Pull ? 1 : 0, QStringLiteral("warning 200"));
+        QTRY_COMPARE(b.window.messages, messages);
+        QVERIFY(!b.programmer.isUploading());
+        if (by == Pull) {
+            QVERIFY(!b.programmer.isConnected() && !b.link.PortOpen());
+            QVERIFY(!b.programmer.Odswiez_Timer().isActive() && !b.window.enabled.last());
+            b.clickEverything();
+        }
+        b.programmer.Form_QueryUnload();
+        QCoreApplication::processEvents();
+        QCOMPARE(b.window.messages, messages);
+        QCOMPARE(lost.count(), by == Pull ? 1 : 0);
+        if (by != Pull)
+            QCOMPARE(b.receivedOnceFree(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceLogic)
+#include "tst_device_logic.moc"

@@ -1,0 +1,170 @@
+// Port discovery: the probe of the eight slots, through the registry reader,
+// against a registry that answers as Windows does; and the ports offered on a
+// system without it, numbered from the machine's serial devices.
+
+#include "ports/port_list.h"
+#include "ports/registry.h"
+
+#include <QMap>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace modRegistry;
+using Values = QMap<QByteArray, QPair<uint, QByteArray>>; // name: type, stored bytes
+
+namespace {
+
+// The device map key, holding the values a test stores; a value may be
+// rewritten between the query of its size and the read.
+struct FakeRegistry : RegistryApi
+{
+    Values values;
+    std::uint32_t platform = PlatformNt; // 0: the version call fails
+    QByteArray rewritten;
+    int openKeys = 0;
+
+    bool version(VersionRecord &record) override
+    {
+        if (platform == 0 || record.size != sizeof record)
+            return false;
+        record.platformId = platform;
+        return true;
+    }
+    long openKey(std::uint32_t root, const char *path, Key &key) override
+    {
+        if (root != LocalMachine || qstricmp(path, SerialCommKey) != 0)
+            return FileNotFound;
+        ++openKeys;
+        key = 42;
+        return Success;
+    }
+    long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
+                    std::uint32_t *size) override
+    {
+        if (key != 42 || !values.contains(name))
+            return key != 42 ? InvalidHandle : FileNotFound;
+        *type = values[name].first;
+        const QByteArray bytes = data && !rewritten.isNull() ? rewritten : values[name].second;
+        const bool fits = data == nullptr || *size >= std::uint32_t(bytes.size());
+        if (data && fits)
+            std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        *size = std::uint32_t(bytes.size());
+        return fits ? Success : MoreData;
+    }
+    long closeKey(Key key) override
+    {
+        openKeys -= key == 42;
+        return key == 42 ? Success : InvalidHandle;
+    }
+};
+
+QString joined(const std::vector<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list.append(QString::fromStdString(name));
+    return list.join(' ');
+}
+
+} // namespace
+
+class Ports : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void probe_data()
+    {
+        QTest::addColumn<QByteArrayList>("stored"); // slot k's value, as stored; '|' a NUL
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<uint>("platform");
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("rewritten"); // by the read, after the size query
+        const auto row = [](const char *what, QByteArrayList stored, const char *expected,
+                            uint platform = PlatformNt, uint type = StringValue,
+                            QByteArray rewritten = {}) {
+            QTest::newRow(what) << stored << QString::fromLatin1(expected) << platform << type
+                                << rewritten;
+        };
+        row("none", {}, "");
+        row("with, without, or cut at a NUL", {"COM3|", "COM5", "COM6|junk", "|COM7"},
+            "COM3 COM5 COM6");
+        row("COM1 to COM8 only", {"COM9|", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"},
+            "COM8");
+        row("slot order and duplicates kept", {"COM3", "", "COM1", "COM3"}, "COM3 COM1 COM3");
+        row("a ninth slot never probed", {"", "", "", "", "", "", "", "", "COM1"}, "");
+        row("Windows 98", {"COM2", "", "COM1"}, "COM2 COM1", PlatformWindows9x);
+        row("the version call fails: NT", {"COM3"}, "COM3", 0);
+        row("an expandable string is no port", {"COM1|"}, "", PlatformNt, 2);
+        row("a value grown between size and read", {"COM1", "COM2"}, "", PlatformNt, StringValue,
+            "COM123");
+    }
+
+    // Slots 1..8 in order, each under its platform's name; the key closed again.
+    void probe()
+    {
+        QFETCH(QByteArrayList, stored);
+        QFETCH(QString, expected);
+        QFETCH(uint, platform);
+        QFETCH(uint, type);
+        QFETCH(QByteArray, rewritten);
+        FakeRegistry registry;
+        registry.platform = platform;
+        registry.rewritten = rewritten;
+        for (int k = 1; k <= stored.size(); ++k) {
+            const QByteArray key = platform == PlatformWindows9x
+                                       ? "COM" + QByteArray::number(k)
+                                       : "\\Device\\Serial" + QByteArray::number(k - 1);
+            registry.values[key] = {type, QByteArray(stored[k - 1]).replace('|', '\0')};
+        }
+        QCOMPARE(joined(probeSerialPorts(registry)), expected);
+        QCOMPARE(registry.openKeys, 0);
+    }
+
+    void numbering_data()
+    {
+        QTest::addColumn<QStringList>("devices"); // as the system lists them
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("none") << QStringList{} << QStringList{};
+        QTest::newRow("built-in, then USB, modems, the rest")
+            << QStringList{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyS0"}
+            << QStringList{"COM1 /dev/ttyS0", "COM2 /dev/ttyUSB0", "COM3 /dev/ttyACM0",
+                           "COM4 /dev/rfcomm0"};
+        QTest::newRow("by number, look-alikes apart")
+            << QStringList{"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttySAC0", "/dev/ttyS2"}
+            << QStringList{"COM1 /dev/ttyS2", "COM2 /dev/ttyS10", "COM3 /dev/ttyUSB0",
+                           "COM4 /dev/ttySAC0"};
+        QStringList twelve, eight;
+        for (int i = 0; i < 12; ++i)
+            twelve.append(QStringLiteral("/dev/ttyUSB%1").arg(i));
+        for (int i = 0; i < 8; ++i)
+            eight.append(QStringLiteral("COM%1 /dev/ttyUSB%2").arg(i + 1).arg(i));
+        QTest::newRow("twelve, eight offered") << twelve << eight;
+    }
+
+    // The same devices get the same numbers whatever order the system lists
+    // them in; each entry holds its device and, for the user, its description.
+    void numbering()
+    {
+        QFETCH(QStringList, devices);
+        QFETCH(QStringList, offered);
+        for (bool reversed : {false, true}) {
+            QList<SerialDevice> listed;
+            for (const QString &path : std::as_const(devices))
+                listed.append({path, QString()});
+            if (reversed)
+                std::reverse(listed.begin(), listed.end());
+            QStringList entries;
+            for (const PortEntry &entry : portsOfDevices(listed))
+                entries.append(entry.name + ' ' + entry.device);
+            QCOMPARE(entries, offered);
+        }
+        QCOMPARE(portsOfDevices({{"/dev/ttyUSB1", "FT232R"}}).value(0).deviceText(),
+                 QStringLiteral("/dev/ttyUSB1 — FT232R"));
+    }
+};
+
+QTEST_APPLESS_MAIN(Ports)
+#include "tst_ports.moc"

@@ -1,0 +1,374 @@
+// The windows as the user meets them, started as the program starts them: the
+// port dialog hands over to the main window, which talks to the display
+// emulator on a pty; the message boxes, the screen text and clock fields, the
+// About window. Built once per program: EXPECT_CLOCK 1 for screenprog, 0 for
+// screenprog-noclock.
+
+#include "programming/serial_link.h"
+#include "protocol/frames.h"
+#include "protocol/windows1250.h"
+#include "tools/display_emulator.h"
+#include "ui/about_window.h"
+#include "ui/main_window.h"
+#include "ui/program.h"
+#include "ui/select_serial_device.h"
+
+#include <QTest>
+#include <QtWidgets>
+
+#include <memory>
+
+using emulator::Reply;
+Q_DECLARE_METATYPE(Reply)
+
+namespace {
+
+constexpr bool withClock = EXPECT_CLOCK != 0;
+const QString NoSuchDevice = QStringLiteral("/dev/screenprog-no-such-device");
+const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+const QString Busy = QStringLiteral(
+    "Ostrzeżenie: Port zajęty przez inne urządzenie !!! Wybierz inny port do komunikacji.");
+const QString Unavailable = QStringLiteral("Ostrzeżenie: Wybrany port nie jest dostępny !!!");
+
+// Types text as a keyboard or an input method delivers it: one key event a
+// character, one outside the BMP included.
+void type(QWidget *widget, const QString &text)
+{
+    for (QStringView c : protocol::characters(text)) {
+        for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(t, Qt::Key_unknown, Qt::NoModifier, c.toString());
+            QApplication::sendEvent(widget, &event);
+        }
+    }
+}
+
+} // namespace
+
+class Windows : public QObject
+{
+    Q_OBJECT
+
+    QStringList boxes; // "title: text" of every message box, each closed with its OK
+    QTimer boxCloser;
+    std::unique_ptr<emulator::DisplayEmulator> display;
+    std::unique_ptr<fMain> window;
+    QList<PortEntry> ports; // what the port dialog finds when it asks
+
+    template <typename T = QWidget> T *element(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+
+    // The program's start: the port dialog offering these devices ("missing"
+    // stands for one that is not there, "later" for one plugged in after the
+    // start, anything else for the display), and on its hand-over the main
+    // window. The action runs once the dialog is up. True when the main
+    // window was loaded.
+    bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action)
+    {
+        ports.clear();
+        for (const QString &entry : entries)
+            if (entry != "later")
+                ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
+                              entry == "missing" ? NoSuchDevice : display->slavePath(), {}});
+        fSelectSerialDevice dialog([this] { return ports; }, [&](const QString &device) {
+            QVERIFY(!dialog.isVisible());
+            window = std::make_unique<fMain>();
+            window->Form_Load(device);
+            dialog.ZatwierdzWyborPortu(); // a late second confirmation loads nothing more
+        });
+        if (!entries.isEmpty()) {
+            QTimer::singleShot(0, &dialog, [&] {
+                QTRY_VERIFY(dialog.isVisible());
+                QTest::keyClick(dialog.Combo1, Qt::Key_Escape); // does not close it
+                QVERIFY(dialog.isVisible());
+                action(dialog);
+                if (dialog.isVisible())
+                    dialog.windowHandle()->close(); // the close box
+            });
+        }
+        return dialog.Form_Load();
+    }
+
+    QStringList enabledButtons() const
+    {
+        QStringList names;
+        for (QPushButton *b : window->findChildren<QPushButton *>())
+            if (b->isEnabled())
+                names.append(b->objectName());
+        return names;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        program::setUp(*qApp);
+        QCOMPARE(QCoreApplication::applicationName(),
+                 withClock ? "screenprog" : "screenprog-noclock");
+        QCOMPARE(QCoreApplication::translate("QLineEdit", "&Paste"), "&Wklej"); // Qt's own, Polish
+        connect(&boxCloser, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible())
+                return;
+            boxes.append(box->windowTitle() + ": " + box->text());
+            QCOMPARE(box->icon(), box->windowTitle() == "Informacja" ? QMessageBox::Information
+                                                                     : QMessageBox::Critical);
+            QCOMPARE(box->buttons().size(), 1);
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        boxCloser.start(10);
+    }
+
+    void init()
+    {
+        display = std::make_unique<emulator::DisplayEmulator>();
+        QVERIFY(display->open());
+        boxes.clear();
+    }
+    void cleanup()
+    {
+        window.reset();
+        display.reset();
+    }
+
+    void portDialog_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("key"); // 0: a click on OK
+        QTest::addColumn<QString>("shown"); // the message; none when handed over
+        QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << "";
+        QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << "";
+        QTest::newRow("plugged in later") << QStringList{"missing", "later"} << 0 << "";
+        QTest::newRow("busy") << QStringList{"busy"} << 0 << Busy;
+        QTest::newRow("not there") << QStringList{"missing"} << 0 << Unavailable;
+    }
+
+    // A confirmed port is test-opened and handed over once; a refused one
+    // keeps the dialog up with its message until its close box ends the program.
+    void portDialog()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, key);
+        QFETCH(QString, shown);
+        const QStringList boxesShown = shown.isEmpty() ? QStringList() : QStringList{shown};
+        SerialLink holder; // another program's
+        if (entries.contains("busy"))
+            holder.open(display->slavePath());
+        const bool handedOver = start(entries, [&](fSelectSerialDevice &dialog) {
+            if (entries.contains("later")) { // listed when the list opens
+                ports.append({QStringLiteral("COM2"), display->slavePath(), {}});
+                dialog.Combo1->showPopup();
+                dialog.Combo1->hidePopup();
+            }
+            dialog.Combo1->setCurrentIndex(dialog.Combo1->count() - 1);
+            key ? QTest::keyClick(dialog.Combo1, Qt::Key(key))
+                : QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+            QCOMPARE(boxes, boxesShown);
+        });
+        QCOMPARE(boxes, boxesShown);
+        QCOMPARE(handedOver, shown.isEmpty());
+        QCOMPARE(window && window->programmer().isConnected(), shown.isEmpty());
+        QCOMPARE(display->received(), shown.isEmpty() ? Prog : "");
+    }
+
+    // Without ports: the message, then the main window without a port, on
+    // the program's first page, every box checked, the lists at their start
+    // values, only "O programie" of the buttons enabled, the clock at the time
+    // of the load taking ASCII digits only.
+    void mainWindowAtLoad()
+    {
+        const QString loading = QTime::currentTime().toString("HH:mm");
+        QVERIFY(start({}, {}));
+        QCOMPARE(boxes, QStringList{"Ostrzeżenie: W systemie brak jest portów szeregowych !!!"});
+        QCOMPARE(element<QTabWidget>("Programowanie_SSTab")->currentIndex(),
+                 withClock ? fMain::RamPage : fMain::EepromPage);
+        for (QCheckBox *box : window->findChildren<QCheckBox *>())
+            QVERIFY2(box->isChecked(), qPrintable(box->objectName()));
+        const ParameterChoice r = window->parameters(Memory::Ram);
+        const ParameterChoice e = window->parameters(Memory::Eeprom);
+        QCOMPARE((QList<int>{r.scrollKind, r.screenCount, r.speed, r.brightness, e.scrollKind,
+                             e.speed, e.brightness}),
+                 (QList<int>{0, 8, 9, 9, 0, 9, 9}));
+        QCOMPARE(enabledButtons(), QStringList{"About_Command"});
+        QCOMPARE(element("Godzina_MEB") != nullptr, withClock);
+        if (withClock) {
+            QVERIFY(window->Godzina_MEB() == loading ||
+                    window->Godzina_MEB() == QTime::currentTime().toString("HH:mm"));
+            auto *clock = element<QLineEdit>("Godzina_MEB");
+            clock->clear();
+            clock->setFocus();
+            clock->home(false);
+            type(clock, "1a٣4x599");
+            QCOMPARE(window->Godzina_MEB(), "14:59");
+        }
+    }
+
+    // "O programie" is modal and owner-less: the main window takes no click
+    // until OK, Enter or Escape closes it.
+    void about()
+    {
+        QVERIFY(start({}, {}));
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
+        auto *box = element<QCheckBox>("TekstEEPROM_Check(1)");
+        for (int key : {0, int(Qt::Key_Return), int(Qt::Key_Escape)}) {
+            const bool checked = box->isChecked();
+            QTest::mouseClick(element("About_Command"), Qt::LeftButton);
+            QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+            QVERIFY(about && about->parentWidget() == nullptr);
+            QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
+            const QPoint onTheBox = box->mapTo(window.get(), box->rect().center());
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+            QCOMPARE(box->isChecked(), checked);
+            key ? QTest::keyClick(about, Qt::Key(key))
+                : QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+            QTRY_VERIFY(about.isNull());
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+            QCOMPARE(box->isChecked(), !checked);
+        }
+    }
+
+    void handshake_data()
+    {
+        QTest::addColumn<QString>("device");    // "display", "busy" or "missing"
+        QTest::addColumn<QByteArray>("before"); // already waiting when the window loads
+        QTest::addColumn<Reply>("reply");       // how the display answers
+        QTest::addColumn<QString>("shown");
+        const QByteArray none, ack = protocol::bytes(protocol::OdpowiedzOK);
+        const Reply answer{Reply::Acknowledge, 0, {}}, silent{Reply::Silent, 0, {}};
+        const QString error = "Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!";
+        QTest::newRow("answered") << "display" << none << answer << "";
+        QTest::newRow("silent") << "display" << none << silent << error;
+        QTest::newRow("checksum byte wrong") << "display" << none << Reply{Reply::WrongByte, 0, {}}
+                                             << error;
+        QTest::newRow("complete after the wait")
+            << "display" << none << Reply{Reply::Acknowledge, 900, {}} << error;
+        QTest::newRow("an old acknowledgement, silent") << "display" << ack << silent << error;
+        // Taken or gone after the port dialog tried it.
+        QTest::newRow("busy") << "busy" << none << answer << Busy;
+        QTest::newRow("gone") << "missing" << none << answer << Unavailable;
+    }
+
+    // Only the display's acknowledgement of this request enables the device
+    // buttons and starts the refresh every 28 s; anything else is a message.
+    void handshake()
+    {
+        QFETCH(QString, device);
+        QFETCH(QByteArray, before);
+        QFETCH(Reply, reply);
+        QFETCH(QString, shown);
+        SerialLink holder; // another program's
+        if (device == "busy")
+            holder.open(display->slavePath());
+        display->setDefaultReply(reply);
+        display->send(before);
+        window = std::make_unique<fMain>();
+        window->Form_Load(device == "missing" ? NoSuchDevice : display->slavePath());
+        const bool connected = shown.isEmpty();
+        QCOMPARE(boxes, connected ? QStringList() : QStringList{shown});
+        QCOMPARE(enabledButtons().size(), connected ? (withClock ? 7 : 6) : 1);
+        DeviceProgrammer &programmer = window->programmer();
+        QCOMPARE(programmer.Odswiez_Timer().isActive(), connected);
+        QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
+        programmer.Odswiez_Timer_Timer();
+        QTRY_COMPARE(display->received(), device != "display" ? QByteArray()
+                                      : connected ? Prog + protocol::bytes(protocol::KomendaOdswiez)
+                                                  : Prog);
+    }
+
+    // The buttons send their frames, the long beep's caption toggling; an
+    // upload shows its progress, then its message.
+    void withTheDisplay()
+    {
+        QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
+        auto *longBeep = element<QPushButton>("DlugiDzwiek_Command");
+        QTest::mouseClick(element("KrotkiSygnalDzwiek_Command"), Qt::LeftButton);
+        QTest::mouseClick(longBeep, Qt::LeftButton);
+        QCOMPARE(longBeep->text(), QStringLiteral("Wyłącz długi dźwięk"));
+        QTest::mouseClick(longBeep, Qt::LeftButton);
+        QCOMPARE(longBeep->text(), QStringLiteral("Włącz długi dźwięk"));
+        QTest::mouseClick(element("CzyscEkran_Command"), Qt::LeftButton);
+        QByteArray sent = Prog;
+        for (auto code : {protocol::ShortBeep, protocol::LongBeepOn, protocol::LongBeepOff,
+                          protocol::ClearScreens})
+            sent += protocol::dataFrame(code);
+        if (withClock) {
+            element<QLineEdit>("Godzina_MEB")->setText("09:30");
+            QTest::mouseClick(element("PrzeslijZegar_Command"), Qt::LeftButton);
+            sent += protocol::dataFrame(protocol::Clock, "\x09\x30");
+        }
+        QTRY_COMPARE(display->received(), sent);
+
+        // Nothing checked: each upload is its closing refresh alone.
+        for (QCheckBox *box : window->findChildren<QCheckBox *>())
+            box->setChecked(false);
+        auto *strip = element<QProgressBar>("uploadProgress");
+        bool stripShown = false;
+        QTimer::singleShot(300, this, [&] { stripShown = strip->isVisible(); });
+        QTest::mouseClick(element("PrzeslijRAM_Command"), Qt::LeftButton);
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
+        QTest::mouseClick(element("PrzeslijEEPROM_Command"), Qt::LeftButton);
+        QVERIFY(stripShown && strip->isHidden());
+        QCOMPARE(boxes, (QStringList{"Informacja: Programowanie bieżące zakończone.",
+                                     "Informacja: Programowanie EEPROMu zakończone."}));
+        QCOMPARE(display->received(), sent + protocol::bytes(protocol::KomendaOdswiez).repeated(2));
+    }
+
+    // At most ten characters a screen, only those the display can show,
+    // typed or pasted (a paste filtered before the cut), at the end or over a
+    // selection (in brackets).
+    void screenText_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("eleventh refused") << "" << "ABCDEFGHIJK" << "ABCDEFGHIJ";
+        QTest::newRow("Polish, euro, spaces") << "" << " Żółć 5€ " << " Żółć 5€ ";
+        QTest::newRow("filtered, then cut") << "x" << "漢😀añ\tbcdefghijkl" << "xabcdefghi";
+        QTest::newRow("over a selection") << "01[234]56789" << "漢ab😀cdef" << "01abc56789";
+    }
+
+    void screenText()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, input);
+        QFETCH(QString, result);
+        QVERIFY(this->start({}, {}));
+        QGuiApplication::clipboard()->setText(input);
+        for (int way = 0; way < 3; ++way) {
+            auto *edit = element<QLineEdit>("TekstRAM_Text(4)");
+            element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
+            edit->setText(QString(start).remove(u'[').remove(u']'));
+            edit->setFocus();
+            const int from = int(start.indexOf(u'['));
+            from < 0 ? edit->end(false) : edit->setSelection(from, int(start.indexOf(u']')) - from - 1);
+            if (way == 0) {
+                type(edit, input);
+            } else if (way == 1) {
+                QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            } else { // the box's own menu
+                const QPoint at(5, 5);
+                QContextMenuEvent event(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
+                QApplication::sendEvent(edit, &event);
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                menu->findChild<QAction *>("edit-paste")->trigger();
+                menu->close();
+            }
+            QCOMPARE(window->screenText(Memory::Ram, 4), result);
+        }
+    }
+
+    // Last: closing the window sends the closing frame and ends the program,
+    // with status 0.
+    void closingEndsTheProgram()
+    {
+        QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        QTimer::singleShot(0, window.get(), &QWidget::close);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QTRY_VERIFY(display->received().endsWith(protocol::bytes(protocol::KomendaKoniec)));
+    }
+};
+
+QTEST_MAIN(Windows)
+#include "tst_windows.moc"
