@@ -1,21 +1,21 @@
 # shellcheck shell=bash
 # Wine for the Windows programs' tests and screenshots. Sourced by
-# scripts/lib/wine-run, tests/wine/run_wine_e2e and scripts/screenshots-windows.
+# scripts/lib/wine-run and tests/wine/run_wine_e2e (which
+# scripts/screenshots-windows runs).
 #
-# Everything runs as root in a private mount namespace whose /dev is a small
-# tmpfs: null, zero, full, random, urandom, tty, a pts instance of its own and
-# shm. Wine maps every /dev/ttyS* it finds to a COM port, and a program that
-# opens the machine's real ttyS0 hangs; here there is none, and COM1 is only
-# what the session points it at.
+# Everything runs as root in private mount and process namespaces whose /dev
+# is a small tmpfs: null, zero, full, random, urandom, tty, a pts instance of
+# its own and shm (TMPDIR). Wine maps every /dev/ttyS* it finds to a COM port,
+# and a program that opens the machine's real ttyS0 hangs; here there is none,
+# and COM1 is only what the session points it at.
 #
 #   wine_in_namespace COMMAND [ARG...]
 #                   re-runs COMMAND in the namespace (once; inside, it just runs)
 #   wine_session    in the namespace: the prepared prefix (prepared once per
 #                   machine and cached) under an overlay of its own, Xvfb;
-#                   sets WINEPREFIX and
-#                   DISPLAY
-#   WINE_COM1       the path COM1 opens, in the namespace's own /dev (the
-#                   display emulator's --link makes it a link to its pty)
+#                   sets WINEPREFIX and DISPLAY
+#   WINE_COM1       the path COM1 opens, in the namespace's own /dev (a link
+#                   to the display emulator's pty)
 #   wine_no_ports   takes COM1 away, so the programs find no serial port
 #   wine_end        stops Wine and Xvfb and removes the session
 #   wine_window TITLE           waits (a minute at most) for the window; prints its id
@@ -44,7 +44,7 @@ mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts /dev/pts
 ln -s pts/ptmx /dev/ptmx
 mount -t tmpfs -o mode=1777 none /dev/shm
 ln -s /proc/self/fd /dev/fd
-export SCREENPROG_WINE_NAMESPACE=1
+export SCREENPROG_WINE_NAMESPACE=1 TMPDIR=/dev/shm
 exec "$@"'
 
 wine_in_namespace() {
@@ -56,7 +56,10 @@ wine_in_namespace() {
         echo "The Wine tests run as root (a private mount namespace with its own /dev)." >&2
         return 1
     fi
-    unshare --mount --propagation private bash -c "$WINE_NS_SETUP" wine-namespace "$@"
+    # A process namespace of its own too: whatever is left running in it
+    # (Xvfb, Wine's server, the emulator) ends with it, however it ends.
+    unshare --mount --propagation private --pid --fork --mount-proc \
+        bash -c "$WINE_NS_SETUP" wine-namespace "$@"
 }
 
 # The prepared prefix: booted once (about 20 s), with COM1 on WINE_COM1 and
@@ -95,7 +98,8 @@ wine_template() {
 
 wine_session() {
     wine_template
-    WINE_SESSION=$(mktemp -d "${TMPDIR:-/tmp}/screenprog-wine.XXXXXX")
+    # On the namespace's own tmpfs (TMPDIR): gone with it, however it ends.
+    WINE_SESSION=$(mktemp -d "$TMPDIR/screenprog-wine.XXXXXX")
     export WINEPREFIX=$WINE_SESSION/prefix
     # The prefix is mostly Wine's own DLLs (about 700 MB): an overlay over the
     # prepared one costs nothing, where a copy takes seconds.
