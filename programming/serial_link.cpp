@@ -78,7 +78,10 @@ struct SerialLink::Private
     // port object held then, older than all it reads after.
     QByteArray held;
 
-    HANDLE handle() const { return reinterpret_cast<HANDLE>(port.handle()); }
+    HANDLE handle() const
+    {
+        return reinterpret_cast<HANDLE>(port.handle());
+    }
 
     // The port object learns of received bytes from the line's event, which
     // Wine never posts to the completion port it waits on; the replies would

@@ -50,7 +50,7 @@ QList<QStringView> characters(QStringView text)
     for (qsizetype i = 0; i < text.size();) {
         const qsizetype length =
             (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2
-                                                                                                : 1;
+                                                                                               : 1;
         result.append(text.sliced(i, length));
         i += length;
     }
@@ -81,9 +81,8 @@ QString fromWindows1250(QByteArrayView bytes)
         return {};
     // One byte gives one UTF-16 unit in this code page.
     QString text(bytes.size(), Qt::Uninitialized);
-    const int length =
-        MultiByteToWideChar(CodePage1250, 0, bytes.data(), int(bytes.size()),
-                            reinterpret_cast<LPWSTR>(text.data()), int(text.size()));
+    const int length = MultiByteToWideChar(CodePage1250, 0, bytes.data(), int(bytes.size()),
+                                           reinterpret_cast<LPWSTR>(text.data()), int(text.size()));
     text.truncate(length);
     return text;
 #else

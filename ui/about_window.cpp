@@ -1,8 +1,8 @@
 #include "ui/about_window.h"
 
-#include "ui/window_setup.h"
 #include "ui/about_texts.h"
 #include "ui/program.h"
+#include "ui/window_setup.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -133,7 +133,7 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, Q
 }
 
 ScreenTextEdit *screenTextBox(QWidget *parent, const QString &name, QRect twips,
-                           const QString &accessible, bool whiteBackground)
+                              const QString &accessible, bool whiteBackground)
 {
     auto *edit = place(new ScreenTextEdit(parent), name, twips);
     edit->setFont(program::screenTextFont());
@@ -224,7 +224,7 @@ void fMain::createRamPage()
                      QStringLiteral("Zaznacz ekran %1 (RAM)").arg(n));
         ui.TekstRAM_Text[n] =
             screenTextBox(ui.Frame1, indexed("TekstRAM_Text", n), {480, textTop, 1335, 360},
-                       QStringLiteral("Tekst ekranu %1 (RAM)").arg(n), true);
+                          QStringLiteral("Tekst ekranu %1 (RAM)").arg(n), true);
     }
 
     ui.Frame2 = frame(page, "Frame2", ParametersCaption, {2280, 480, 3255, 2175});
@@ -252,8 +252,8 @@ void fMain::createRamPage()
     ui.KrotkiSygnalDzwiek_Command =
         button(page, "KrotkiSygnalDzwiek_Command", QStringLiteral("Krótki dźwięk"),
                {2280, 2880, 1335, 375}, false);
-    ui.DlugiDzwiek_Command =
-        button(page, "DlugiDzwiek_Command", longBeep::switchOnCaption(), {3720, 2880, 1815, 375}, false);
+    ui.DlugiDzwiek_Command = button(page, "DlugiDzwiek_Command", longBeep::switchOnCaption(),
+                                    {3720, 2880, 1815, 375}, false);
     ui.PrzeslijRAM_Command =
         button(page, "PrzeslijRAM_Command", QStringLiteral("Prześlij nastawy i treść ekranów"),
                {2280, 3360, 3255, 375}, false);
@@ -286,7 +286,7 @@ void fMain::createEepromPage()
         // Only the first EEPROM row has the white background set explicitly.
         ui.TekstEEPROM_Text[n] =
             screenTextBox(ui.Tekst_Frame, indexed("TekstEEPROM_Text", n), {480, textTop, 1335, 360},
-                       QStringLiteral("Tekst ekranu %1 (EEPROM)").arg(n), n == 1);
+                          QStringLiteral("Tekst ekranu %1 (EEPROM)").arg(n), n == 1);
     }
 
     ui.Parametry_Frame = frame(page, "Parametry_Frame", ParametersCaption, {2280, 480, 3255, 2175});

@@ -195,13 +195,13 @@ private slots:
         QByteArray expected;
         for (int k : std::as_const(sent)) {
             const ParameterChoice c = w.choice[m];
-            expected.append(k < 0 ? Refresh
-                            : k > 0 && eeprom ? protocol::RamkaTekstuEEPROM(k, w.texts[m][k])
-                            : k > 0 ? protocol::RamkaTekstuRAM(k, w.texts[m][k])
-                            : eeprom ? protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed,
-                                                                       c.brightness)
-                                     : protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount,
-                                                                    c.speed, c.brightness));
+            expected.append(
+                k < 0             ? Refresh
+                : k > 0 && eeprom ? protocol::RamkaTekstuEEPROM(k, w.texts[m][k])
+                : k > 0           ? protocol::RamkaTekstuRAM(k, w.texts[m][k])
+                : eeprom ? protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed, c.brightness)
+                         : protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount, c.speed,
+                                                        c.brightness));
         }
         int waitingWhenShown = -1;
         Clock::time_point shown;
@@ -313,7 +313,8 @@ private slots:
         QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
         b.display.flood(1 << 20);
         QTest::qWait(300);
-        QVERIFY2(b.link.InBufferCount() < 64 * 1024, qPrintable(QString::number(b.link.InBufferCount())));
+        QVERIFY2(b.link.InBufferCount() < 64 * 1024,
+                 qPrintable(QString::number(b.link.InBufferCount())));
     }
 
     void interrupted_data()

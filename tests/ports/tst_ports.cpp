@@ -91,8 +91,8 @@ private slots:
         row("none", {}, "");
         row("with, without, or cut at a NUL", {"COM3|", "COM5", "COM6|junk", "|COM7"},
             "COM3 COM5 COM6");
-        row("COM1 to COM8 only", {"COM9|", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"},
-            "COM8");
+        row("COM1 to COM8 only",
+            {"COM9|", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"}, "COM8");
         row("slot order and duplicates kept", {"COM3", "", "COM1", "COM3"}, "COM3 COM1 COM3");
         row("a ninth slot never probed", {"", "", "", "", "", "", "", "", "COM1"}, "");
         row("Windows 98", {"COM2", "", "COM1"}, "COM2 COM1", PlatformWindows9x);

@@ -38,7 +38,8 @@ private slots:
         for (const QPushButton *b : window.findChildren<QPushButton *>())
             fit(b->font(), b->text(), b->size() - QSize(8, 4));
         auto *longBeep = window.findChild<QPushButton *>(QStringLiteral("DlugiDzwiek_Command"));
-        fit(longBeep->font(), QStringLiteral("Wyłącz długi dźwięk"), longBeep->size() - QSize(8, 4));
+        fit(longBeep->font(), QStringLiteral("Wyłącz długi dźwięk"),
+            longBeep->size() - QSize(8, 4));
         for (const QGroupBox *g : window.findChildren<QGroupBox *>()) {
             QFont bold = g->font();
             bold.setBold(true); // some styles draw frame captions bold

@@ -70,13 +70,16 @@ class Windows : public QObject
         for (const QString &entry : entries)
             if (entry != "later")
                 ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
-                              entry == "missing" ? NoSuchDevice : display->slavePath(), {}});
-        fSelectSerialDevice dialog([this] { return ports; }, [&](const QString &device) {
-            QVERIFY(!dialog.isVisible());
-            window = std::make_unique<fMain>();
-            window->Form_Load(device);
-            dialog.ZatwierdzWyborPortu(); // a late second confirmation loads nothing more
-        });
+                              entry == "missing" ? NoSuchDevice : display->slavePath(),
+                              {}});
+        fSelectSerialDevice dialog(
+            [this] { return ports; },
+            [&](const QString &device) {
+                QVERIFY(!dialog.isVisible());
+                window = std::make_unique<fMain>();
+                window->Form_Load(device);
+                dialog.ZatwierdzWyborPortu(); // a late second confirmation loads nothing more
+            });
         if (!entries.isEmpty()) {
             QTimer::singleShot(0, &dialog, [&] {
                 QTRY_VERIFY(dialog.isVisible());
@@ -134,7 +137,7 @@ private slots:
     void portDialog_data()
     {
         QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<int>("key"); // 0: a click on OK
+        QTest::addColumn<int>("key");       // 0: a click on OK
         QTest::addColumn<QString>("shown"); // the message; none when handed over
         QTest::newRow("OK") << QStringList{"missing", "display"} << 0 << "";
         QTest::newRow("Enter") << QStringList{"missing", "display"} << int(Qt::Key_Return) << "";
@@ -238,8 +241,8 @@ private slots:
         const QString error = "Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!";
         QTest::newRow("answered") << "display" << none << answer << "";
         QTest::newRow("silent") << "display" << none << silent << error;
-        QTest::newRow("checksum byte wrong") << "display" << none << Reply{Reply::WrongByte, 0, {}}
-                                             << error;
+        QTest::newRow("checksum byte wrong")
+            << "display" << none << Reply{Reply::WrongByte, 0, {}} << error;
         QTest::newRow("complete after the wait")
             << "display" << none << Reply{Reply::Acknowledge, 900, {}} << error;
         QTest::newRow("an old acknowledgement, silent") << "display" << ack << silent << error;
@@ -271,8 +274,9 @@ private slots:
         QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
         programmer.Odswiez_Timer_Timer();
         QTRY_COMPARE(display->received(), device != "display" ? QByteArray()
-                                      : connected ? Prog + protocol::bytes(protocol::KomendaOdswiez)
-                                                  : Prog);
+                                          : connected
+                                              ? Prog + protocol::bytes(protocol::KomendaOdswiez)
+                                              : Prog);
     }
 
     // The buttons send their frames, the long beep's caption toggling; an
@@ -322,10 +326,18 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("result");
-        QTest::newRow("eleventh refused") << "" << "ABCDEFGHIJK" << "ABCDEFGHIJ";
-        QTest::newRow("Polish, euro, spaces") << "" << " Żółć 5€ " << " Żółć 5€ ";
-        QTest::newRow("filtered, then cut") << "x" << "漢😀añ\tbcdefghijkl" << "xabcdefghi";
-        QTest::newRow("over a selection") << "01[234]56789" << "漢ab😀cdef" << "01abc56789";
+        QTest::newRow("eleventh refused") << ""
+                                          << "ABCDEFGHIJK"
+                                          << "ABCDEFGHIJ";
+        QTest::newRow("Polish, euro, spaces") << ""
+                                              << " Żółć 5€ "
+                                              << " Żółć 5€ ";
+        QTest::newRow("filtered, then cut") << "x"
+                                            << "漢😀añ\tbcdefghijkl"
+                                            << "xabcdefghi";
+        QTest::newRow("over a selection") << "01[234]56789"
+                                          << "漢ab😀cdef"
+                                          << "01abc56789";
     }
 
     void screenText()
@@ -341,7 +353,8 @@ private slots:
             edit->setText(QString(start).remove(u'[').remove(u']'));
             edit->setFocus();
             const int from = int(start.indexOf(u'['));
-            from < 0 ? edit->end(false) : edit->setSelection(from, int(start.indexOf(u']')) - from - 1);
+            from < 0 ? edit->end(false)
+                     : edit->setSelection(from, int(start.indexOf(u']')) - from - 1);
             if (way == 0) {
                 type(edit, input);
             } else if (way == 1) {
