@@ -142,7 +142,17 @@ wine_end() {
 }
 
 # Only a window on screen: Qt may create one early and show it later.
-wine_window() { timeout 60 xdotool search --sync --onlyvisible --limit 1 --name "^$1\$"; }
+# xdotool gives up on an X error when a window goes while it looks (Wine
+# makes and drops short-lived windows), so it looks again until time is up.
+wine_window() {
+    local end=$((SECONDS + 60)) id
+    while ((SECONDS < end)); do
+        id=$(xdotool search --onlyvisible --limit 1 --name "^$1\$" 2>/dev/null) && [[ -n $id ]] &&
+            { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
 
 # Wine draws the windows' frames itself: the client area starts 3 px in and
 # 22 px down.
