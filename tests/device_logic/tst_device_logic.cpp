@@ -1,7 +1,7 @@
 // The device logic and its serial link against the display emulator on a pty:
 // the pacing wait, the uploads, the commands the window cannot show, a port
-// pulled out or a close under an upload, and the line and reply reader
-// underneath. The handshake is tested with the main window.
+// pulled out, replugged or closed under an upload, and the line and reply
+// reader underneath. The handshake is tested with the main window.
 
 #include "programming/device_programmer.h"
 #include "programming/long_beep_captions.h"
@@ -9,13 +9,15 @@
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
 
-#include <QDeadlineTimer>
-#include <QSignalSpy>
-#include <QTest>
-#include <QThread>
+#include <QtCore>
+#include <QtTest>
 
+#include <cstdarg>
+#include <dlfcn.h>
 #include <functional>
+#include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 using emulator::Reply;
 using Clock = DeviceProgrammer::Clock;
@@ -30,7 +32,6 @@ const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
 const QByteArray Ack = protocol::bytes(protocol::OdpowiedzOK);
 const QByteArray Refresh = protocol::bytes(protocol::KomendaOdswiez);
 const QByteArray End = protocol::bytes(protocol::KomendaKoniec);
-const QByteArray Beep = protocol::bytes(protocol::KomendaKrotkiDzwiek);
 
 Reply reply(Reply::Kind kind, int delayMs = 0)
 {
@@ -106,17 +107,6 @@ struct Bench
                             &DeviceProgrammer::PrzeslijRAM_Command_Click})
             (programmer.*click)();
     }
-    // All the display got once the port is free: a marker written afterwards
-    // arrives behind anything written before (the closing frame drained).
-    QByteArray receivedOnceFree()
-    {
-        SerialLink late;
-        if (late.open(display.slavePath()) != SerialLink::OpenResult::Opened || !late.Output(Beep))
-            return "the port was not free";
-        if (!QTest::qWaitFor([&] { return display.received().endsWith(Beep); }, 5000))
-            return "the marker did not arrive";
-        return display.received().chopped(Beep.size());
-    }
     // Bytes from the display, waited for until all wait at the PC; with
     // unread, without letting the event loop read any.
     void arrive(const QByteArray &bytes, bool unread = false)
@@ -131,7 +121,38 @@ struct Bench
 
 enum Interruption { Pull, Close, Quit };
 
+// What a pty cannot show: the modem lines set and the waits for written bytes
+// to leave, as the calls the port makes to the system.
+QStringList lineCalls;
+
+template <typename F> F *system(const char *name)
+{
+    return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
+}
+
 } // namespace
+
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
+{
+    va_list args;
+    va_start(args, request);
+    void *argument = va_arg(args, void *);
+    va_end(args);
+    const int lines =
+        request == TIOCMBIS || request == TIOCMBIC ? *static_cast<int *>(argument) : 0;
+    if (lines == TIOCM_DTR || lines == TIOCM_RTS)
+        lineCalls << QString(lines == TIOCM_DTR ? "DTR " : "RTS ") +
+                         (request == TIOCMBIS ? "on" : "off");
+    static auto *next = system<int(int, unsigned long, ...)>("ioctl");
+    return next(fd, request, argument);
+}
+
+extern "C" int tcdrain(int fd)
+{
+    lineCalls << QStringLiteral("drain");
+    static auto *next = system<int(int)>("tcdrain");
+    return next(fd);
+}
 
 class DeviceLogic : public QObject
 {
@@ -227,25 +248,38 @@ private slots:
         QCOMPARE(w.enabled, (QList<bool>{true, false, true}));
     }
 
+    void userWorksOnDuringAnUpload_data()
+    {
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("the upload ends well") << true;
+        QTest::newRow("screen 1 unanswered") << false;
+    }
+
     // While an upload waits: a refresh tick, clicks that reach the handlers
     // anyway, and edits. Only the upload's frames go out, each screen as it
-    // is when its frame is built.
+    // is when its frame is built; after a failed upload, the tick held back.
     void userWorksOnDuringAnUpload()
     {
+        QFETCH(bool, answered);
         Bench b;
         QVERIFY(b.connect());
         FakeWindow &w = b.window;
         w.checks[0][1] = w.checks[1][1] = true;
         w.texts[0][1] = QStringLiteral("Cześć");
+        if (!answered)
+            b.display.setReply(1, reply(Reply::Silent));
         b.whileWaitingFor(0x0B, 200, [&] {
             b.clickEverything();
             w.checks[0][4] = true;
             w.texts[0][4] = QStringLiteral("czwarty");
         });
         b.programmer.PrzeslijRAM_Command_Click();
-        QCOMPARE(b.display.received(), Prog + protocol::RamkaTekstuRAM(1, u"Cześć") +
-                                           protocol::RamkaTekstuRAM(4, u"czwarty") + Refresh);
-        QCOMPARE(w.messages, QStringList{"information 101"});
+        QTRY_COMPARE(b.display.received(),
+                     Prog + protocol::RamkaTekstuRAM(1, u"Cześć") +
+                         (answered ? protocol::RamkaTekstuRAM(4, u"czwarty") : "") + Refresh);
+        const QList<emulator::ReceivedFrame> frames = b.display.frames();
+        QVERIFY(frames.last().at - frames[1].at >= 700ms);
+        QCOMPARE(w.messages, QStringList{answered ? "information 101" : "warning 200"});
         QCOMPARE(w.caption, longBeep::switchOnCaption());
     }
 
@@ -270,7 +304,9 @@ private slots:
     void serialLink()
     {
         Bench b;
+        lineCalls.clear();
         QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        QCOMPARE(lineCalls, (QStringList{"DTR on", "RTS off"}));
         QSignalSpy lost(&b.link, &SerialLink::portLost);
         termios line{};
         QCOMPARE(::tcgetattr(int(b.link.handle()), &line), 0);
@@ -306,6 +342,51 @@ private slots:
         QVERIFY(!b.link.PortOpen() && !b.link.Output(End));
     }
 
+    void replugged_data()
+    {
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("acknowledged: connected again") << true;
+        QTest::newRow("not answered: as after the loss") << false;
+    }
+
+    // The same device back after a loss is opened and asked once more; only
+    // its acknowledgement connects, and nothing is shown either way.
+    void replugged()
+    {
+        QFETCH(bool, answered);
+        Bench b;
+        QTemporaryDir dir; // the device's name, a link to the emulator's pty
+        const QString device = dir.filePath(QStringLiteral("ttyUSB0"));
+        QVERIFY(QFile::link(b.display.slavePath(), device));
+        b.programmer.Form_Load(device);
+        b.display.closePort();
+        QFile::remove(device);
+        QTRY_COMPARE(b.window.messages, QStringList{"warning 200"});
+        if (!answered)
+            b.display.answerOnlyFirst(1);
+        QVERIFY(b.display.open() && QFile::link(b.display.slavePath(), device));
+        QTRY_COMPARE(b.display.received(), Prog + Prog);
+        QTRY_COMPARE(b.link.PortOpen(), answered);
+        QCOMPARE(b.window.enabled,
+                 (answered ? QList<bool>{true, false, true} : QList<bool>{true, false}));
+        QCOMPARE(b.programmer.Odswiez_Timer().isActive(), answered);
+        QTest::qWait(1500);
+        QCOMPARE(b.display.received(), Prog + Prog);
+        QCOMPARE(b.window.messages.size(), 1);
+    }
+
+    // A device this user may not open is told from one that is not there.
+    void deviceRefusedToThisUser()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to become a user outside the device's groups for a moment");
+        Bench b;
+        QCOMPARE(::setresuid(65534, 65534, 0), 0);
+        const SerialLink::OpenResult result = b.link.open(b.display.slavePath());
+        QCOMPARE(::setresuid(0, 0, 0), 0);
+        QCOMPARE(result, SerialLink::OpenResult::NotPermitted);
+    }
+
     // A chattering line: the program holds a few KiB of it, the system the rest.
     void floodStaysBounded()
     {
@@ -338,6 +419,7 @@ private slots:
         Bench b;
         QVERIFY(b.connect());
         QSignalSpy lost(&b.link, &SerialLink::portLost);
+        lineCalls.clear();
         b.window.checks[0][1] = b.window.checks[0][2] = true;
         const auto interrupt = [&] {
             if (by == Pull)
@@ -363,8 +445,11 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(b.window.messages, messages);
         QCOMPARE(lost.count(), by == Pull ? 1 : 0);
-        if (by != Pull)
-            QCOMPARE(b.receivedOnceFree(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+        if (by != Pull) {
+            QCOMPARE(lineCalls, QStringList{"drain"}); // the closing frame has left
+            QVERIFY(!b.link.PortOpen());
+            QTRY_COMPARE(b.display.received(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+        }
     }
 };
 

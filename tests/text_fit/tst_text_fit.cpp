@@ -5,16 +5,8 @@
 #include "ui/main_window.h"
 #include "ui/program.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStyleOptionComboBox>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
+#include <QtWidgets>
 
 class TextFit : public QObject
 {

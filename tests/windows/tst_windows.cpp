@@ -1,14 +1,16 @@
 // The windows as the user meets them, started as the program starts them: the
 // port dialog hands over to the main window, which talks to the display
 // emulator on a pty; the message boxes, the screen text and clock fields, the
-// About window. Built once per program: EXPECT_CLOCK 1 for screenprog, 0 for
-// screenprog-noclock.
+// About window, closing during an upload. Built once per program: EXPECT_CLOCK
+// 1 for screenprog, 0 for screenprog-noclock.
 
 #include "programming/serial_link.h"
+#include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
 #include "tools/display_emulator.h"
 #include "ui/about_window.h"
+#include "ui/clock_field.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
@@ -19,6 +21,8 @@
 #include <memory>
 
 using emulator::Reply;
+using Clock = DeviceProgrammer::Clock;
+using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(Reply)
 
 namespace {
@@ -26,6 +30,7 @@ namespace {
 constexpr bool withClock = EXPECT_CLOCK != 0;
 const QString NoSuchDevice = QStringLiteral("/dev/screenprog-no-such-device");
 const QByteArray Prog = protocol::bytes(protocol::KomendaProg);
+const QByteArray Screen1 = protocol::RamkaTekstuRAM(1, u"x");
 const QString Busy = QStringLiteral(
     "Ostrzeżenie: Port zajęty przez inne urządzenie !!! Wybierz inny port do komunikacji.");
 const QString Unavailable = QStringLiteral("Ostrzeżenie: Wybrany port nie jest dostępny !!!");
@@ -50,6 +55,9 @@ class Windows : public QObject
 
     QStringList boxes; // "title: text" of every message box, each closed with its OK
     QTimer boxCloser;
+    // The question on closing during an upload, answered a second after it shows.
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    Clock::time_point asked, answered;
     std::unique_ptr<emulator::DisplayEmulator> display;
     std::unique_ptr<fMain> window;
     QList<PortEntry> ports; // what the port dialog finds when it asks
@@ -93,6 +101,23 @@ class Windows : public QObject
         return dialog.Form_Load();
     }
 
+    // Only RAM screen 1 checked; the window is closed while its upload waits
+    // for that screen's answer.
+    void closeWhileScreen1Waits(QMessageBox::StandardButton reply)
+    {
+        answer = reply;
+        asked = answered = {};
+        element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
+        for (QCheckBox *box : window->findChildren<QCheckBox *>())
+            box->setChecked(box->objectName() == "TekstRAM_Check(1)");
+        element<QLineEdit>("TekstRAM_Text(1)")->setText("x");
+        connect(display.get(), &emulator::DisplayEmulator::frameReceived, window.get(),
+                [this](const emulator::ReceivedFrame &frame) {
+                    if (frame.bytes == Screen1)
+                        QTimer::singleShot(100, window.get(), &QWidget::close);
+                });
+    }
+
     QStringList enabledButtons() const
     {
         QStringList names;
@@ -113,6 +138,13 @@ private slots:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (box == nullptr || !box->isVisible())
                 return;
+            if (box->icon() == QMessageBox::Question && answer != QMessageBox::NoButton) {
+                if (asked == Clock::time_point{})
+                    asked = Clock::now();
+                else if (Clock::now() - asked >= 1s && answered == Clock::time_point{})
+                    answered = Clock::now(), box->button(answer)->click();
+                return;
+            }
             boxes.append(box->windowTitle() + ": " + box->text());
             QCOMPARE(box->icon(), box->windowTitle() == "Informacja" ? QMessageBox::Information
                                                                      : QMessageBox::Critical);
@@ -177,7 +209,7 @@ private slots:
     // Without ports: the message, then the main window without a port, on
     // the program's first page, every box checked, the lists at their start
     // values, only "O programie" of the buttons enabled, the clock at the time
-    // of the load taking ASCII digits only.
+    // of the load.
     void mainWindowAtLoad()
     {
         const QString loading = QTime::currentTime().toString("HH:mm");
@@ -194,40 +226,63 @@ private slots:
                  (QList<int>{0, 8, 9, 9, 0, 9, 9}));
         QCOMPARE(enabledButtons(), QStringList{"About_Command"});
         QCOMPARE(element("Godzina_MEB") != nullptr, withClock);
-        if (withClock) {
+        if (withClock)
             QVERIFY(window->Godzina_MEB() == loading ||
                     window->Godzina_MEB() == QTime::currentTime().toString("HH:mm"));
-            auto *clock = element<QLineEdit>("Godzina_MEB");
-            clock->clear();
-            clock->setFocus();
-            clock->home(false);
-            type(clock, "1a٣4x599");
-            QCOMPARE(window->Godzina_MEB(), "14:59");
-        }
+    }
+
+    void clockField_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ASCII digits only") << "1a٣4x599"
+                                           << "14:59";
+        QTest::newRow("an hour above 23 refused") << "2934"
+                                                  << "23:4 ";
+        QTest::newRow("a minute above 59 refused") << "1260"
+                                                   << "12:0 ";
+        QTest::newRow("tens of hours above 2 refused") << "35"
+                                                       << "  :  ";
+    }
+
+    // It follows the clock until the user types; then keeps what was typed.
+    void clockField()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, shown);
+        QTime now(8, 0, 59, 900);
+        ClockField field(nullptr, [&now] { return now; });
+        field.followClock();
+        QCOMPARE(field.displayText(), QStringLiteral("08:00"));
+        now = QTime(8, 1, 59, 950); // the next minute comes, and the one after it soon
+        QTRY_COMPARE(field.displayText(), QStringLiteral("08:01"));
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Delete);
+        type(&field, keys);
+        QCOMPARE(field.displayText(), shown);
+        now = QTime(9, 0);
+        QTest::qWait(300); // past the minute the field would have shown
+        QCOMPARE(field.displayText(), shown);
     }
 
     // "O programie" is modal and owner-less: the main window takes no click
-    // until OK, Enter or Escape closes it.
+    // until OK closes it.
     void about()
     {
         QVERIFY(start({}, {}));
         element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
         auto *box = element<QCheckBox>("TekstEEPROM_Check(1)");
-        for (int key : {0, int(Qt::Key_Return), int(Qt::Key_Escape)}) {
-            const bool checked = box->isChecked();
-            QTest::mouseClick(element("About_Command"), Qt::LeftButton);
-            QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
-            QVERIFY(about && about->parentWidget() == nullptr);
-            QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
-            const QPoint onTheBox = box->mapTo(window.get(), box->rect().center());
-            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
-            QCOMPARE(box->isChecked(), checked);
-            key ? QTest::keyClick(about, Qt::Key(key))
-                : QTest::mouseClick(about->cmdOK, Qt::LeftButton);
-            QTRY_VERIFY(about.isNull());
-            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
-            QCOMPARE(box->isChecked(), !checked);
-        }
+        QTest::mouseClick(element("About_Command"), Qt::LeftButton);
+        QPointer<frmAbout> about = qobject_cast<frmAbout *>(QApplication::activeModalWidget());
+        QVERIFY(about && about->parentWidget() == nullptr);
+        QTRY_COMPARE(QApplication::focusWidget(), about->cmdOK);
+        const QPoint onTheBox = box->mapTo(window.get(), box->rect().center());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+        QVERIFY(box->isChecked());
+        QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+        QTRY_VERIFY(about.isNull());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onTheBox);
+        QVERIFY(!box->isChecked());
     }
 
     void handshake_data()
@@ -241,8 +296,6 @@ private slots:
         const QString error = "Ostrzeżenie: Błąd w komunikacji z wyświetlaczem !!!";
         QTest::newRow("answered") << "display" << none << answer << "";
         QTest::newRow("silent") << "display" << none << silent << error;
-        QTest::newRow("checksum byte wrong")
-            << "display" << none << Reply{Reply::WrongByte, 0, {}} << error;
         QTest::newRow("complete after the wait")
             << "display" << none << Reply{Reply::Acknowledge, 900, {}} << error;
         QTest::newRow("an old acknowledgement, silent") << "display" << ack << silent << error;
@@ -303,19 +356,17 @@ private slots:
         }
         QTRY_COMPARE(display->received(), sent);
 
-        // Nothing checked: each upload is its closing refresh alone.
+        // Nothing checked: the upload is its closing refresh alone.
         for (QCheckBox *box : window->findChildren<QCheckBox *>())
             box->setChecked(false);
         auto *strip = element<QProgressBar>("uploadProgress");
         bool stripShown = false;
         QTimer::singleShot(300, this, [&] { stripShown = strip->isVisible(); });
-        QTest::mouseClick(element("PrzeslijRAM_Command"), Qt::LeftButton);
         element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::EepromPage);
         QTest::mouseClick(element("PrzeslijEEPROM_Command"), Qt::LeftButton);
         QVERIFY(stripShown && strip->isHidden());
-        QCOMPARE(boxes, (QStringList{"Informacja: Programowanie bieżące zakończone.",
-                                     "Informacja: Programowanie EEPROMu zakończone."}));
-        QCOMPARE(display->received(), sent + protocol::bytes(protocol::KomendaOdswiez).repeated(2));
+        QCOMPARE(boxes, QStringList{"Informacja: Programowanie EEPROMu zakończone."});
+        QCOMPARE(display->received(), sent + protocol::bytes(protocol::KomendaOdswiez));
     }
 
     // At most ten characters a screen, only those the display can show,
@@ -347,7 +398,7 @@ private slots:
         QFETCH(QString, result);
         QVERIFY(this->start({}, {}));
         QGuiApplication::clipboard()->setText(input);
-        for (int way = 0; way < 3; ++way) {
+        for (bool pasted : {false, true}) {
             auto *edit = element<QLineEdit>("TekstRAM_Text(4)");
             element<QTabWidget>("Programowanie_SSTab")->setCurrentIndex(fMain::RamPage);
             edit->setText(QString(start).remove(u'[').remove(u']'));
@@ -355,31 +406,38 @@ private slots:
             const int from = int(start.indexOf(u'['));
             from < 0 ? edit->end(false)
                      : edit->setSelection(from, int(start.indexOf(u']')) - from - 1);
-            if (way == 0) {
-                type(edit, input);
-            } else if (way == 1) {
-                QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-            } else { // the box's own menu
-                const QPoint at(5, 5);
-                QContextMenuEvent event(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
-                QApplication::sendEvent(edit, &event);
-                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-                QVERIFY(menu);
-                menu->findChild<QAction *>("edit-paste")->trigger();
-                menu->close();
-            }
+            pasted ? QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier) : type(edit, input);
             QCOMPARE(window->screenText(Memory::Ram, 4), result);
         }
     }
 
-    // Last: closing the window sends the closing frame and ends the program,
-    // with status 0.
+    // Closing during an upload asks first; No lets the upload go on, its
+    // wait ending only after the answer.
+    void closeDuringAnUpload()
+    {
+        QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        closeWhileScreen1Waits(QMessageBox::No);
+        QTest::mouseClick(element("PrzeslijRAM_Command"), Qt::LeftButton);
+        QVERIFY2(answered != Clock::time_point{}, "no question was answered");
+        QCOMPARE(boxes, QStringList{"Informacja: Programowanie bieżące zakończone."});
+        const QList<emulator::ReceivedFrame> frames = display->frames();
+        QCOMPARE(display->received(), Prog + Screen1 + protocol::bytes(protocol::KomendaOdswiez));
+        QVERIFY(frames.last().at - answered >= 700ms);
+        QVERIFY(window->isVisible());
+    }
+
+    // Last: closing the window, once the user says Yes to the question during
+    // an upload, sends the closing frame and ends the program with status 0.
     void closingEndsTheProgram()
     {
         QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
-        QTimer::singleShot(0, window.get(), &QWidget::close);
+        closeWhileScreen1Waits(QMessageBox::Yes);
+        QTimer::singleShot(0, window.get(),
+                           [this] { element<QPushButton>("PrzeslijRAM_Command")->click(); });
         QCOMPARE(QCoreApplication::exec(), 0);
-        QTRY_VERIFY(display->received().endsWith(protocol::bytes(protocol::KomendaKoniec)));
+        QVERIFY(answered != Clock::time_point{} && boxes.isEmpty());
+        QTRY_COMPARE(display->received(),
+                     Prog + Screen1 + protocol::bytes(protocol::KomendaKoniec));
     }
 };
 
