@@ -125,7 +125,7 @@ enum Interruption { Pull, Close, Quit };
 // to leave, as the calls the port makes to the system.
 QStringList lineCalls;
 
-template <typename F> F *system(const char *name)
+template <typename F> F *nextDefinition(const char *name)
 {
     return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
 }
@@ -143,14 +143,14 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     if (lines == TIOCM_DTR || lines == TIOCM_RTS)
         lineCalls << QString(lines == TIOCM_DTR ? "DTR " : "RTS ") +
                          (request == TIOCMBIS ? "on" : "off");
-    static auto *next = system<int(int, unsigned long, ...)>("ioctl");
+    static auto *next = nextDefinition<int(int, unsigned long, ...)>("ioctl");
     return next(fd, request, argument);
 }
 
 extern "C" int tcdrain(int fd)
 {
     lineCalls << QStringLiteral("drain");
-    static auto *next = system<int(int)>("tcdrain");
+    static auto *next = nextDefinition<int(int)>("tcdrain");
     return next(fd);
 }
 
