@@ -45,7 +45,7 @@ private slots:
             // No best fit: "ã" is not "a".
             {RamkaTekstuRAM(1, u"ä ã"), data("0b", "e4203f", "98")},
             {RamkaTekstuRAM(8, u""), data("12", "", "d4")},
-            {RamkaTekstuEEPROM(1, u"mn"), data("01", "6d6e", "0a")},
+            {RamkaTekstuEEPROM(1, u" mn "), data("01", "206d6e20", "ca")}, // blanks kept
             // Scroll kind 1, 2 or 4; screens as they are; speed and brightness from 1.
             {RamkaParametrowRAM(2, 3, 4, 6), data("0a", "04030507", "c9")},
             {RamkaParametrowEEPROM(1, 0, 9), data("00", "0205010a", "d4")},
