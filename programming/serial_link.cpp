@@ -12,6 +12,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,8 +25,21 @@ namespace {
 constexpr qint64 ReadBufferLimit = 4096;
 
 // How long closing may wait for written bytes to leave the port; the closing
-// frame takes about 0.13 s at 1200 baud.
+// frame takes about 0.15 s at 1200 baud.
 constexpr int DrainTimeoutMs = 2000;
+
+#ifdef Q_OS_WIN
+// The time bytes need on the line: 11 bits each (start, 8 data, 2 stop) at
+// 1200 baud.
+constexpr int lineTimeMs(qint64 bytes)
+{
+    return int((bytes * 11 * 1000 + 1199) / 1200);
+}
+// A frame is 16 bytes at most; the system is given that long and a margin to
+// empty its output queue.
+constexpr int FrameLineTimeMs = lineTimeMs(16);
+constexpr int QueueMarginMs = 50;
+#endif
 
 // How long a read may wait for the port object to fetch bytes that the system
 // already holds.
@@ -37,6 +51,7 @@ struct SerialLink::Private
 {
     QSerialPort port;
     bool lost = false;
+    QString openError; // the system's words for the last failed open
     // Changes at every opening and closing, so a loss reported late is dropped
     // when the port has been closed or opened again since.
     int opening = 0;
@@ -77,6 +92,8 @@ struct SerialLink::Private
     // Bytes read straight from the system by fetchHeld(): newer than all the
     // port object held then, older than all it reads after.
     QByteArray held;
+    // The size of the last write since the port opened, 0 for none.
+    qint64 lastWrite = 0;
 
     HANDLE handle() const
     {
@@ -115,6 +132,23 @@ struct SerialLink::Private
     }
 #endif
 
+#ifndef Q_OS_WIN
+    // The port object puts the line's earlier settings back as it closes, and
+    // Qt 6 has no switch for it; the line must keep its speed and frame for
+    // the display. The device is let go first: its descriptor is left naming
+    // /dev/null, which the port object then "restores" and closes.
+    void releaseDevice()
+    {
+        const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (nowhere < 0)
+            return;
+        const int descriptor = int(port.handle());
+        if (::dup2(nowhere, descriptor) == descriptor)
+            ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+        ::close(nowhere);
+    }
+#endif
+
     // Waits, boundedly, until every written byte has left the port.
     void drain()
     {
@@ -124,7 +158,20 @@ struct SerialLink::Private
                 break;
         }
 #ifdef Q_OS_WIN
-        FlushFileBuffers(reinterpret_cast<HANDLE>(port.handle()));
+        // FlushFileBuffers returns once the driver has handed the bytes on,
+        // while the UART or the adapter may still hold them; the system says
+        // when its output queue is empty, and the last bytes then still need
+        // their time on the line.
+        FlushFileBuffers(handle());
+        if (lastWrite > 0) {
+            const QDeadlineTimer queueEmpty(FrameLineTimeMs + QueueMarginMs);
+            DWORD errors = 0;
+            COMSTAT status{};
+            while (ClearCommError(handle(), &errors, &status) && status.cbOutQue > 0 &&
+                   !queueEmpty.hasExpired())
+                Sleep(1);
+            Sleep(DWORD(lineTimeMs(qMin<qint64>(lastWrite, 16))));
+        }
 #else
         while (::tcdrain(port.handle()) == -1 && errno == EINTR) {
         }
@@ -180,6 +227,7 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
 
     if (!d->port.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = d->port.error();
+        d->openError = d->port.errorString();
         d->port.clearError();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
@@ -199,28 +247,42 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
         }
     }
 
-    // Pseudo-terminals (and some virtual ports) have no modem lines and refuse
-    // to set them: Linux says "Inappropriate ioctl", an unsupported operation;
-    // Windows says "Request not supported", which Qt names no better than an
-    // unknown error, so there the device must still answer. Every other
-    // refusal is a failure.
+    // Pseudo-terminals and some virtual ports have no modem lines and refuse
+    // to set them. Every other refusal (a failing adapter, an I/O error) is a
+    // failure of the open.
+#ifdef Q_OS_WIN
+    // Windows says "not supported" or "invalid parameter" then, which Qt names
+    // no better than any other error: the system is asked directly.
+    const auto setLine = [this](DWORD function) {
+        if (EscapeCommFunction(d->handle(), function))
+            return true;
+        const DWORD error = GetLastError();
+        d->openError = qt_error_string(int(error));
+        return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER;
+    };
+    const bool linesSet = setLine(SETDTR) && setLine(CLRRTS);
+#else
+    // Linux says "Inappropriate ioctl", an unsupported operation.
     const auto setLine = [this](bool ok) {
         if (ok)
             return true;
         const QSerialPort::SerialPortError error = d->port.error();
+        d->openError = d->port.errorString();
         d->port.clearError();
-#ifdef Q_OS_WIN
-        if (error == QSerialPort::UnknownError)
-            return d->deviceAnswers();
-#endif
         return error == QSerialPort::UnsupportedOperationError;
     };
-    if (!setLine(d->port.setDataTerminalReady(true)) || !setLine(d->port.setRequestToSend(false))) {
+    const bool linesSet =
+        setLine(d->port.setDataTerminalReady(true)) && setLine(d->port.setRequestToSend(false));
+#endif
+    if (!linesSet) {
         d->port.close();
         return OpenResult::OtherFailure;
     }
 
     d->lost = false;
+#ifdef Q_OS_WIN
+    d->lastWrite = 0;
+#endif
     ++d->opening;
     return OpenResult::Opened;
 }
@@ -242,6 +304,11 @@ bool SerialLink::PortOpen() const
     return d->port.isOpen() && !d->lost;
 }
 
+QString SerialLink::errorString() const
+{
+    return d->openError;
+}
+
 bool SerialLink::Output(const QByteArray &bytes)
 {
     if (!PortOpen())
@@ -252,6 +319,9 @@ bool SerialLink::Output(const QByteArray &bytes)
     }
     // Hands the bytes to the system at once; the reply is never waited for here.
     d->port.flush();
+#ifdef Q_OS_WIN
+    d->lastWrite = bytes.size();
+#endif
     return !d->lost;
 }
 
@@ -328,6 +398,9 @@ void SerialLink::close()
         return;
     if (!d->lost)
         d->drain();
+#ifndef Q_OS_WIN
+    d->releaseDevice();
+#endif
     d->port.close();
     d->port.clearError();
 #ifdef Q_OS_WIN

@@ -27,6 +27,8 @@ public:
     // "/dev/ttyUSB0" elsewhere. An empty name is no port.
     OpenResult open(const QString &name);
     bool PortOpen() const;
+    // The system's own words for why the last open failed.
+    QString errorString() const;
 
     // Whether the system has a device by this name now: the path exists
     // (Unix), the port is listed (Windows).
@@ -46,7 +48,9 @@ public:
     // Throws away every waiting received byte.
     void discardInput();
 
-    // Lets every byte already written leave the port, then closes it.
+    // Lets every byte already written leave the port, then closes it. The line
+    // keeps its settings: a port object that put the earlier ones back on
+    // close could change the speed under the last bytes still on the wire.
     void close();
 
     // The system's handle of the open port (a descriptor on Unix), -1 when
