@@ -3,7 +3,6 @@
 // it. Prints the figures; upload.sh starts the display emulator for it.
 
 #include "programming/device_programmer.h"
-#include "programming/long_beep_captions.h"
 #include "programming/programming_window.h"
 
 #include <QCoreApplication>
@@ -45,11 +44,10 @@ public:
     bool parametersChecked(Memory memory) const override { return memory == Memory::Ram; }
     ParameterChoice parameters(Memory) const override { return {0, 8, 9, 9}; }
     QString Godzina_MEB() const override { return QStringLiteral("12:00"); }
-    QString DlugiDzwiek_Caption() const override { return longBeep::switchOnCaption(); }
-    void setDlugiDzwiek_Caption(const QString &) override {}
+    void showLongBeep(bool) override {}
     void setDeviceCommandsEnabled(bool) override {}
     void PokazInformacje(int number) override { onMessage(number); }
-    void PokazOstrzezenie(int number) override { onMessage(number); }
+    void PokazOstrzezenie(int number, const QString &) override { onMessage(number); }
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "programming/device_programmer.h"
 
-#include "programming/long_beep_captions.h"
+#include "programming/open_failure.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "resources/message_numbers.h"
@@ -79,15 +79,13 @@ void DeviceProgrammer::Form_Load(const QString &device)
         return;
 
     m_device = device;
-    switch (m_Port_MSComm.open(device)) {
-    case SerialLink::OpenResult::Opened:
-        break;
-    case SerialLink::OpenResult::Busy:
-        // Another program took the port after the port dialog tried it.
-        m_window.PokazOstrzezenie(messages::PortBusy);
-        return;
-    default:
-        m_window.PokazOstrzezenie(messages::PortUnavailable);
+    // The port dialog tried the port a moment ago; another program may have
+    // taken it since, or the adapter gone.
+    const SerialLink::OpenResult opened = m_Port_MSComm.open(device);
+    if (opened != SerialLink::OpenResult::Opened) {
+        const OpenFailureReport report =
+            reportOpenFailure(opened, device, m_Port_MSComm.errorString());
+        m_window.PokazOstrzezenie(report.message, report.detail);
         return;
     }
 
@@ -117,13 +115,15 @@ void DeviceProgrammer::Form_QueryUnload()
 {
     if (m_state == State::Closing)
         return;
+    // Only a display that took the programming request is told to leave
+    // programming mode.
+    const bool connected = isConnected();
     m_state = State::Closing;
     m_Odswiez_Timer.stop();
     m_returnWatch.stop();
-    if (m_Port_MSComm.PortOpen()) {
+    if (connected)
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaKoniec));
-        m_Port_MSComm.close();
-    }
+    m_Port_MSComm.close();
     // A sequence waiting between its frames ends there.
     endWaits();
 }
@@ -165,13 +165,18 @@ void DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click()
 
 void DeviceProgrammer::DlugiDzwiek_Command_Click()
 {
+    setLongBeep(!m_longBeepOn);
+}
+
+void DeviceProgrammer::setLongBeep(bool on)
+{
     if (busy())
         return;
-    const bool switchOn = m_window.DlugiDzwiek_Caption() == longBeep::switchOnCaption();
-    m_window.setDlugiDzwiek_Caption(switchOn ? longBeep::switchOffCaption()
-                                             : longBeep::switchOnCaption());
-    sendCommand(switchOn ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
-                         : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
+    // The window shows the new state whether or not the frame can go out.
+    m_longBeepOn = on;
+    m_window.showLongBeep(on);
+    sendCommand(on ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
+                   : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
 }
 
 void DeviceProgrammer::PrzeslijZegar_Command_Click()
@@ -276,12 +281,16 @@ DeviceProgrammer::Step DeviceProgrammer::checkedExchange(const QByteArray &frame
     // Replies to unchecked frames (beeps, clear, clock, refresh ticks) may
     // still wait; they must not pass for the answer to this frame.
     m_Port_MSComm.discardInput();
-    if (!m_Port_MSComm.Output(frame))
-        return Step::Failed;
-    const WaitEnd waited = Czekaj(Clock::now());
-    if (waited != WaitEnd::Elapsed)
-        return cutShort(waited);
-    return SprawdzOdpowiedz() ? Step::Acknowledged : Step::Failed;
+    Step step = Step::Failed;
+    if (m_Port_MSComm.Output(frame)) {
+        const WaitEnd waited = Czekaj(Clock::now());
+        step = waited != WaitEnd::Elapsed ? cutShort(waited)
+               : SprawdzOdpowiedz()       ? Step::Acknowledged
+                                          : Step::Failed;
+    }
+    if (step == Step::Failed)
+        emit frameUnanswered(frame);
+    return step;
 }
 
 DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)

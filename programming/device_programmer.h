@@ -46,6 +46,11 @@ public:
     void DlugiDzwiek_Command_Click();
     void PrzeslijZegar_Command_Click();
 
+    // Switches the long beep on or off, as the long-beep button does when it
+    // offers that. Off at the start; the display's own state is never read.
+    void setLongBeep(bool on);
+    bool longBeepOn() const { return m_longBeepOn; }
+
     // How a wait ended: its time passed, the port went away, or the window
     // closed or the application quit under it.
     enum class WaitEnd { Elapsed, PortLost, Ended };
@@ -76,6 +81,10 @@ signals:
     void uploadStarted(int frames, Memory memory);
     void uploadProgress(int sent, int frames);
     void uploadFinished();
+    // An acknowledged exchange failed at this frame (the programming request,
+    // or a frame of an upload): no acknowledgement, or the port refused it or
+    // went away. Before any message about it.
+    void frameUnanswered(const QByteArray &frame);
 
 private:
     enum class State {
@@ -115,7 +124,8 @@ private:
     bool m_wasConnected = false; // only a connection once made is restored
     bool m_mayReconnect = false; // false after an unanswered attempt, until the device goes
     bool m_lossReported = false;
-    bool m_tickMissed = false;   // a refresh tick fell inside the running upload
+    bool m_tickMissed = false; // a refresh tick fell inside the running upload
+    bool m_longBeepOn = false;
     QList<QEventLoop *> m_waits; // the waits running now, innermost last
     SerialLink m_Port_MSComm;
     QTimer m_Odswiez_Timer;

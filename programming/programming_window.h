@@ -40,14 +40,15 @@ public:
     // The clock field's five characters, colon included (full program only).
     virtual QString Godzina_MEB() const = 0;
 
-    // The long-beep button's caption is the only record of the long beep.
-    virtual QString DlugiDzwiek_Caption() const = 0;
-    virtual void setDlugiDzwiek_Caption(const QString &caption) = 0;
+    // The long beep has just been switched on (or off): the long-beep button
+    // now offers to switch it off (or on).
+    virtual void showLongBeep(bool on) = 0;
 
     // The device command buttons (five, six with the clock), all together.
     virtual void setDeviceCommandsEnabled(bool enabled) = 0;
 
-    // Numbered messages; each returns when the user has closed the box.
+    // Numbered messages; each returns when the user has closed the box. A
+    // warning may carry a detail line under its text, saying why.
     virtual void PokazInformacje(int NumerKomunikatu) = 0;
-    virtual void PokazOstrzezenie(int NumerKomunikatu) = 0;
+    virtual void PokazOstrzezenie(int NumerKomunikatu, const QString &detail = QString()) = 0;
 };

@@ -1,5 +1,6 @@
 #include "ui/clock_field.h"
 
+#include <QKeyEvent>
 #include <QRegularExpressionValidator>
 
 ClockField::ClockField(QWidget *parent, TimeSource now) : QLineEdit(parent), m_now(std::move(now))
@@ -34,4 +35,21 @@ void ClockField::showTimeNow()
     // shows at the next change of minute.
     const int msIntoMinute = now.second() * 1000 + now.msec();
     m_nextMinute.start(60000 - msIntoMinute + 50);
+}
+
+void ClockField::keyPressEvent(QKeyEvent *event)
+{
+    // The digit typed lands on the hour's first place, and the second place
+    // keeps its digit: a 2 there would make 24 to 29, which the validator
+    // refuses whole. The second digit goes first, so the 2 is taken.
+    const bool onFirstPlaceOnly =
+        hasSelectedText() ? selectionStart() == 0 && selectionLength() == 1 : cursorPosition() == 0;
+    QString shown = displayText();
+    if (event->text() == u"2" && onFirstPlaceOnly && shown.size() == 5 && shown[1] >= u'4' &&
+        shown[1] <= u'9') {
+        shown[1] = u' ';
+        setText(shown);
+        setCursorPosition(0);
+    }
+    QLineEdit::keyPressEvent(event);
 }

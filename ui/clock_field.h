@@ -4,7 +4,9 @@
 // side of a fixed colon, a space in every place not typed yet. It follows the
 // PC's clock minute by minute until the user types in it, and from then on
 // keeps what was typed. Digits that would make an hour above 23 or a minute
-// above 59 are refused as they are typed; an untyped place counts as 0.
+// above 59 are refused as they are typed, but for a 2 typed over the first
+// digit of an hour such as 19: the second digit is cleared then ("2 :45"), so
+// an hour can be typed over the time shown. An untyped place counts as 0.
 
 #include <QLineEdit>
 #include <QTime>
@@ -25,6 +27,9 @@ public:
     // Shows the time now and follows the clock from here on, unless the user
     // has typed.
     void followClock();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void showTimeNow();

@@ -1,6 +1,5 @@
 #include "ui/main_window.h"
 
-#include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "ui/about_window.h"
 #include "ui/clock_field.h"
@@ -28,6 +27,12 @@
 namespace {
 
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
+
+// The long-beep button offers what a click does.
+QString longBeepCaption(bool on)
+{
+    return on ? QStringLiteral("Wyłącz długi dźwięk") : QStringLiteral("Włącz długi dźwięk");
+}
 constexpr int TabStripTwips = 520;
 
 // The tab control shares its width out between its tabs: the two tabs stand
@@ -252,8 +257,8 @@ void fMain::createRamPage()
     ui.KrotkiSygnalDzwiek_Command =
         button(page, "KrotkiSygnalDzwiek_Command", QStringLiteral("Krótki dźwięk"),
                {2280, 2880, 1335, 375}, false);
-    ui.DlugiDzwiek_Command = button(page, "DlugiDzwiek_Command", longBeep::switchOnCaption(),
-                                    {3720, 2880, 1815, 375}, false);
+    ui.DlugiDzwiek_Command =
+        button(page, "DlugiDzwiek_Command", longBeepCaption(false), {3720, 2880, 1815, 375}, false);
     ui.PrzeslijRAM_Command =
         button(page, "PrzeslijRAM_Command", QStringLiteral("Prześlij nastawy i treść ekranów"),
                {2280, 3360, 3255, 375}, false);
@@ -388,7 +393,7 @@ void fMain::closeEvent(QCloseEvent *event)
     // The user closing the window mid-upload is asked first; the upload goes
     // on meanwhile, its waits only growing. When the session ends, the
     // question has been asked already, if at all.
-    if (!m_sessionEnding && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
+    if (!qApp->isSavingSession() && m_programmer->isUploading() && !askToCloseDuringUpload(this) &&
         !m_programmer->isClosing()) {
         event->ignore();
         return;
@@ -400,16 +405,14 @@ void fMain::closeEvent(QCloseEvent *event)
 void fMain::sessionEnding(QSessionManager &manager)
 {
     // Asked while the session manager waits, when it lets us ask; No keeps
-    // the session going. Without a question the session simply ends.
+    // the session going. The session manager closes the window afterwards,
+    // unless another program cancels the end.
     if (m_programmer->isUploading() && manager.allowsInteraction()) {
         const bool close = askToCloseDuringUpload(this);
         manager.release();
-        if (!close) {
+        if (!close)
             manager.cancel();
-            return;
-        }
     }
-    m_sessionEnding = true;
 }
 
 void fMain::Form_QueryUnload()
@@ -491,14 +494,9 @@ QString fMain::Godzina_MEB() const
     return ui.Godzina_MEB != nullptr ? ui.Godzina_MEB->displayText() : QString();
 }
 
-QString fMain::DlugiDzwiek_Caption() const
+void fMain::showLongBeep(bool on)
 {
-    return ui.DlugiDzwiek_Command->text();
-}
-
-void fMain::setDlugiDzwiek_Caption(const QString &caption)
-{
-    ui.DlugiDzwiek_Command->setText(caption);
+    ui.DlugiDzwiek_Command->setText(longBeepCaption(on));
 }
 
 void fMain::setDeviceCommandsEnabled(bool enabled)
@@ -515,9 +513,9 @@ void fMain::PokazInformacje(int NumerKomunikatu)
     ::PokazInformacje(NumerKomunikatu);
 }
 
-void fMain::PokazOstrzezenie(int NumerKomunikatu)
+void fMain::PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
 {
-    ::PokazOstrzezenie(NumerKomunikatu);
+    ::PokazOstrzezenie(NumerKomunikatu, detail);
 }
 
 void fMain::uploadStarted(int frames, Memory memory)

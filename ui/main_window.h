@@ -65,11 +65,10 @@ public:
     bool parametersChecked(Memory memory) const override;
     ParameterChoice parameters(Memory memory) const override;
     QString Godzina_MEB() const override;
-    QString DlugiDzwiek_Caption() const override;
-    void setDlugiDzwiek_Caption(const QString &caption) override;
+    void showLongBeep(bool on) override;
     void setDeviceCommandsEnabled(bool enabled) override;
     void PokazInformacje(int NumerKomunikatu) override;
-    void PokazOstrzezenie(int NumerKomunikatu) override;
+    void PokazOstrzezenie(int NumerKomunikatu, const QString &detail = QString()) override;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -136,7 +135,6 @@ private:
         QProgressBar *uploadProgress = nullptr;
     } ui;
 
-    bool m_sessionEnding = false;
     int m_uploads = 0; // uploads running, counting one started inside another's wait
     std::unique_ptr<DeviceProgrammer> m_programmer;
 };

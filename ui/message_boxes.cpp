@@ -32,13 +32,6 @@ void PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
     showMessage(NumerKomunikatu, QMessageBox::Critical, QStringLiteral("Ostrzeżenie"), detail);
 }
 
-QString permissionDetail(const QString &device)
-{
-    return QStringLiteral("Brak uprawnień do urządzenia %1.\n"
-                          "Porty szeregowe są dostępne dla członków grupy dialout.")
-        .arg(device);
-}
-
 bool askToCloseDuringUpload(QWidget *window)
 {
     const QMessageBox::StandardButton answer = QMessageBox::question(

@@ -12,9 +12,6 @@ class QWidget;
 void PokazInformacje(int NumerKomunikatu);
 void PokazOstrzezenie(int NumerKomunikatu, const QString &detail = QString());
 
-// Why the chosen device cannot be used by this user, for message 203.
-QString permissionDetail(const QString &device);
-
 // Asked when the user closes the main window while an upload runs; true for
 // Yes (Qt's own Polish Yes and No).
 bool askToCloseDuringUpload(QWidget *window);

@@ -1,5 +1,6 @@
 #include "ui/select_serial_device.h"
 
+#include "programming/open_failure.h"
 #include "programming/serial_link.h"
 #include "resources/message_numbers.h"
 #include "ui/message_boxes.h"
@@ -112,23 +113,17 @@ void fSelectSerialDevice::ZatwierdzWyborPortu()
     // The device the entry was listed with, though another adapter may have
     // taken its number since: the user chose what the list showed.
     const QString device = Combo1->currentData(DeviceRole).toString();
-    switch (MSComm1->open(device)) {
-    case SerialLink::OpenResult::Opened:
+    const SerialLink::OpenResult opened = MSComm1->open(device);
+    if (opened == SerialLink::OpenResult::Opened) {
         MSComm1->close();
         handOver(device);
         return;
-    case SerialLink::OpenResult::NoSuchPort:
-        PokazOstrzezenie(messages::PortUnavailable);
-        return;
-    case SerialLink::OpenResult::NotPermitted:
-        PokazOstrzezenie(messages::PortUnavailable, permissionDetail(device));
-        return;
-    case SerialLink::OpenResult::Busy:
-        PokazOstrzezenie(messages::PortBusy);
-        return;
-    case SerialLink::OpenResult::OtherFailure:
-        return;
     }
+    // Any failure but these three says nothing here; the user may try again.
+    if (opened == SerialLink::OpenResult::OtherFailure)
+        return;
+    const OpenFailureReport report = reportOpenFailure(opened, device, MSComm1->errorString());
+    PokazOstrzezenie(report.message, report.detail);
 }
 
 void fSelectSerialDevice::handOver(const QString &device)

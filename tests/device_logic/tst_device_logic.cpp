@@ -4,7 +4,6 @@
 // reader underneath. The handshake is tested with the main window.
 
 #include "programming/device_programmer.h"
-#include "programming/long_beep_captions.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
@@ -14,6 +13,7 @@
 
 #include <cstdarg>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <functional>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -46,7 +46,7 @@ struct FakeWindow : ProgrammingWindow
     bool checks[2][9] = {};
     bool parameterBoxes[2] = {};
     ParameterChoice choice[2] = {{2, 3, 4, 0}, {1, 5, 0, 5}}; // unlike the defaults and each other
-    QString caption = longBeep::switchOnCaption();
+    QList<bool> longBeeps; // the long beep's state as the window was told it
     QList<bool> enabled;
     QStringList messages;
     std::function<void()> onMessage;
@@ -58,11 +58,13 @@ struct FakeWindow : ProgrammingWindow
     bool parametersChecked(Memory m) const override { return parameterBoxes[at(m)]; }
     ParameterChoice parameters(Memory m) const override { return choice[at(m)]; }
     QString Godzina_MEB() const override { return {}; }
-    QString DlugiDzwiek_Caption() const override { return caption; }
-    void setDlugiDzwiek_Caption(const QString &c) override { caption = c; }
+    void showLongBeep(bool on) override { longBeeps.append(on); }
     void setDeviceCommandsEnabled(bool on) override { enabled.append(on); }
     void PokazInformacje(int n) override { show(QStringLiteral("information %1").arg(n)); }
-    void PokazOstrzezenie(int n) override { show(QStringLiteral("warning %1").arg(n)); }
+    void PokazOstrzezenie(int n, const QString &) override
+    {
+        show(QStringLiteral("warning %1").arg(n));
+    }
     void show(const QString &message)
     {
         messages.append(message);
@@ -119,7 +121,23 @@ struct Bench
     }
 };
 
+// The line as the system has it set: "1200 8N2" for 1200 baud, eight data
+// bits, no parity, two stop bits and no hardware flow control.
+QString lineSettings(int fd)
+{
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return QStringLiteral("unreadable");
+    const tcflag_t c = line.c_cflag;
+    return QString(::cfgetospeed(&line) == B1200 ? "1200 " : "not 1200 ") +
+           ((c & CSIZE) == CS8 ? "8" : "not 8") + (c & PARENB ? "P" : "N") +
+           (c & CSTOPB ? "2" : "1") + (c & CRTSCTS ? " RTS/CTS" : "");
+}
+
 enum Interruption { Pull, Close, Quit };
+// When: connected and idle, in an upload's wait for screen 1's answer, in the
+// handshake's wait, or while message 200 of an unanswered handshake shows.
+enum Moment { Idle, Upload, Handshake, Unanswered };
 
 // What a pty cannot show: the modem lines set and the waits for written bytes
 // to leave, as the calls the port makes to the system.
@@ -280,20 +298,23 @@ private slots:
         const QList<emulator::ReceivedFrame> frames = b.display.frames();
         QVERIFY(frames.last().at - frames[1].at >= 700ms);
         QCOMPARE(w.messages, QStringList{answered ? "information 101" : "warning 200"});
-        QCOMPARE(w.caption, longBeep::switchOnCaption());
+        QCOMPARE(w.longBeeps, QList<bool>());
     }
 
-    // Only the exact "on" caption switches the long beep on; the program
-    // without the clock sends no clock frame. Answers stay waiting, unread.
+    // The long beep toggles from off, the window told before each frame; the
+    // program without the clock sends no clock frame. Answers stay waiting,
+    // unread.
     void commands()
     {
         Bench b(false);
         QVERIFY(b.connect());
-        b.window.caption = longBeep::switchOnCaption().toLower();
-        b.programmer.DlugiDzwiek_Command_Click();
+        for (int click = 0; click < 3; ++click)
+            b.programmer.DlugiDzwiek_Command_Click();
         b.programmer.PrzeslijZegar_Command_Click();
-        QTRY_COMPARE(b.link.InBufferCount(), 8);
-        QCOMPARE(b.display.received(), Prog + protocol::dataFrame(protocol::LongBeepOff));
+        QTRY_COMPARE(b.link.InBufferCount(), 24);
+        const QByteArray on = protocol::dataFrame(protocol::LongBeepOn);
+        QCOMPARE(b.display.received(), Prog + on + protocol::dataFrame(protocol::LongBeepOff) + on);
+        QCOMPARE(b.window.longBeeps, (QList<bool>{true, false, true}));
     }
 
     // The line: 1200 baud, eight data bits, two stop bits, no parity, raw
@@ -308,10 +329,7 @@ private slots:
         QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
         QCOMPARE(lineCalls, (QStringList{"DTR on", "RTS off"}));
         QSignalSpy lost(&b.link, &SerialLink::portLost);
-        termios line{};
-        QCOMPARE(::tcgetattr(int(b.link.handle()), &line), 0);
-        QCOMPARE(::cfgetospeed(&line), speed_t(B1200));
-        QCOMPARE(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), tcflag_t(CS8 | CSTOPB));
+        QCOMPARE(lineSettings(int(b.link.handle())), "1200 8N2");
         const QByteArray raw("\x0A\x0D\x11\x13\xFF", 5);
         QVERIFY(b.link.Output(raw));
         QTRY_COMPARE(b.display.received(), raw);
@@ -401,39 +419,52 @@ private slots:
     void interrupted_data()
     {
         QTest::addColumn<int>("by");
-        QTest::addColumn<bool>("upload"); // under the upload's wait for screen 1's answer
-        QTest::newRow("port pulled out while idle") << int(Pull) << false;
-        QTest::newRow("port pulled out during an upload") << int(Pull) << true;
-        QTest::newRow("window closed during an upload") << int(Close) << true;
+        QTest::addColumn<int>("when");
+        QTest::newRow("port pulled out while idle") << int(Pull) << int(Idle);
+        QTest::newRow("port pulled out during an upload") << int(Pull) << int(Upload);
+        QTest::newRow("window closed during the handshake") << int(Close) << int(Handshake);
+        QTest::newRow("window closed while 200 shows") << int(Close) << int(Unanswered);
+        QTest::newRow("window closed during an upload") << int(Close) << int(Upload);
         // Last: once told to quit, the application runs no event loop again.
-        QTest::newRow("application quits during an upload") << int(Quit) << true;
+        QTest::newRow("application quits during an upload") << int(Quit) << int(Upload);
     }
 
     // A lost port: one message and the connection down, whatever the user
-    // does next. A close or a quit ends the upload where it waits, silently;
-    // then the closing frame, once.
+    // does next. A close or a quit ends the handshake or the upload where it
+    // waits, silently; the closing frame goes out once, and only to a display
+    // that took the programming request.
     void interrupted()
     {
         QFETCH(int, by);
-        QFETCH(bool, upload);
+        QFETCH(int, when);
         Bench b;
-        QVERIFY(b.connect());
         QSignalSpy lost(&b.link, &SerialLink::portLost);
-        lineCalls.clear();
         b.window.checks[0][1] = b.window.checks[0][2] = true;
         const auto interrupt = [&] {
+            lineCalls.clear();
             if (by == Pull)
                 b.display.closePort();
             else
                 by == Close ? b.programmer.Form_QueryUnload() : QCoreApplication::exit(0);
         };
-        if (upload) {
-            b.whileWaitingFor(0x0B, 100, interrupt);
-            b.programmer.PrzeslijRAM_Command_Click();
+        if (when == Handshake || when == Unanswered) {
+            if (when == Handshake)
+                b.whileWaitingFor(protocol::KomendaProg.back(), 100, interrupt);
+            else
+                b.display.setDefaultReply(reply(Reply::Silent));
+            b.window.onMessage = interrupt;
+            b.programmer.Form_Load(b.display.slavePath());
         } else {
-            interrupt();
+            QVERIFY(b.connect());
+            if (when == Upload) {
+                b.whileWaitingFor(0x0B, 100, interrupt);
+                b.programmer.PrzeslijRAM_Command_Click();
+            } else {
+                interrupt();
+            }
         }
-        const QStringList messages(by == Pull ? 1 : 0, QStringLiteral("warning 200"));
+        const QStringList messages(by == Pull || when == Unanswered ? 1 : 0,
+                                   QStringLiteral("warning 200"));
         QTRY_COMPARE(b.window.messages, messages);
         QVERIFY(!b.programmer.isUploading());
         if (by == Pull) {
@@ -448,7 +479,12 @@ private slots:
         if (by != Pull) {
             QCOMPARE(lineCalls, QStringList{"drain"}); // the closing frame has left
             QVERIFY(!b.link.PortOpen());
-            QTRY_COMPARE(b.display.received(), Prog + protocol::RamkaTekstuRAM(1, u"") + End);
+            // and the line keeps its settings after it: nothing is put back.
+            const int device = ::open(QFile::encodeName(b.display.slavePath()), O_RDWR | O_NOCTTY);
+            QCOMPARE(lineSettings(device), "1200 8N2");
+            ::close(device);
+            QTRY_COMPARE(b.display.received(),
+                         when == Upload ? Prog + protocol::RamkaTekstuRAM(1, u"") + End : Prog);
         }
     }
 };

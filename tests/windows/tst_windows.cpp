@@ -16,7 +16,11 @@
 #include "ui/select_serial_device.h"
 
 #include <QTest>
+#include <QtGui/private/qguiapplication_p.h>
 #include <QtWidgets>
+
+#include <cerrno>
+#include <unistd.h>
 
 #include <memory>
 
@@ -146,7 +150,10 @@ private slots:
                 }
                 return;
             }
-            boxes.append(box->windowTitle() + ": " + box->text());
+            const QString detail =
+                QTextDocumentFragment::fromHtml(box->informativeText()).toPlainText();
+            boxes.append(box->windowTitle() + ": " + box->text() +
+                         (detail.isEmpty() ? QString() : "\n" + detail));
             QCOMPARE(box->icon(), box->windowTitle() == "Informacja" ? QMessageBox::Information
                                                                      : QMessageBox::Critical);
             QCOMPARE(box->buttons().size(), 1);
@@ -175,6 +182,10 @@ private slots:
         QTest::newRow("plugged in later") << QStringList{"missing", "later"} << "";
         QTest::newRow("busy") << QStringList{"busy"} << Busy;
         QTest::newRow("not there") << QStringList{"missing"} << Unavailable;
+        QTest::newRow("not this user's")
+            << QStringList{"refused"}
+            << Unavailable + "\nBrak uprawnień do urządzenia DEVICE.\n"
+                             "Porty szeregowe są dostępne dla członków grupy dialout.";
     }
 
     // A confirmed port is test-opened and handed over once; a refused one
@@ -183,6 +194,10 @@ private slots:
     {
         QFETCH(QStringList, entries);
         QFETCH(QString, shown);
+        const bool refused = entries.contains("refused");
+        if (refused && ::geteuid() != 0)
+            QSKIP("needs root, to become a user outside the device's groups for a moment");
+        shown.replace("DEVICE", display->slavePath());
         const QStringList boxesShown = shown.isEmpty() ? QStringList() : QStringList{shown};
         SerialLink holder; // another program's
         if (entries.contains("busy"))
@@ -194,7 +209,11 @@ private slots:
                 dialog.Combo1->hidePopup();
             }
             dialog.Combo1->setCurrentIndex(dialog.Combo1->count() - 1);
+            if (refused)
+                QCOMPARE(::setresuid(65534, 65534, 0), 0);
             QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+            if (refused)
+                QCOMPARE(::setresuid(0, 0, 0), 0);
             QCOMPARE(boxes, boxesShown);
         });
         QCOMPARE(boxes, boxesShown);
@@ -230,21 +249,36 @@ private slots:
 
     void clockField_data()
     {
+        QTest::addColumn<QString>("before"); // typed over from the first place; "" cleared first
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("ASCII digits only") << "1a٣4x599"
+        QTest::newRow("ASCII digits only") << ""
+                                           << "1a٣4x599"
                                            << "14:59";
-        QTest::newRow("an hour above 23 refused") << "2934"
+        QTest::newRow("an hour above 23 refused") << ""
+                                                  << "2934"
                                                   << "23:4 ";
-        QTest::newRow("a minute above 59 refused") << "1260"
+        QTest::newRow("a minute above 59 refused") << ""
+                                                   << "1260"
                                                    << "12:0 ";
-        QTest::newRow("tens of hours above 2 refused") << "35"
+        QTest::newRow("tens of hours above 2 refused") << ""
+                                                       << "35"
                                                        << "  :  ";
+        QTest::newRow("2 over 19:45 clears the 9") << "19:45"
+                                                   << "2"
+                                                   << "2 :45";
+        QTest::newRow("then 3: 23:45") << "19:45"
+                                       << "23"
+                                       << "23:45";
+        QTest::newRow("3 over 19:45 refused") << "19:45"
+                                              << "3"
+                                              << "19:45";
     }
 
     // It follows the clock until the user types; then keeps what was typed.
     void clockField()
     {
+        QFETCH(QString, before);
         QFETCH(QString, keys);
         QFETCH(QString, shown);
         QTime now(8, 0, 59, 900);
@@ -253,8 +287,14 @@ private slots:
         QCOMPARE(field.displayText(), QStringLiteral("08:00"));
         now = QTime(8, 1, 59, 950); // the next minute comes, and the one after it soon
         QTRY_COMPARE(field.displayText(), QStringLiteral("08:01"));
-        field.selectAll();
-        QTest::keyClick(&field, Qt::Key_Delete);
+        if (before.isEmpty()) {
+            field.selectAll();
+            QTest::keyClick(&field, Qt::Key_Delete);
+        } else {
+            now = QTime::fromString(before, "HH:mm");
+            field.followClock();
+            field.setCursorPosition(0);
+        }
         type(&field, keys);
         QCOMPARE(field.displayText(), shown);
         now = QTime(9, 0);
@@ -284,7 +324,7 @@ private slots:
 
     void handshake_data()
     {
-        QTest::addColumn<QString>("device");    // "display", "busy" or "missing"
+        QTest::addColumn<QString>("device");    // "display", "busy", "missing" or a path
         QTest::addColumn<QByteArray>("before"); // already waiting when the window loads
         QTest::addColumn<Reply>("reply");       // how the display answers
         QTest::addColumn<QString>("shown");
@@ -299,6 +339,10 @@ private slots:
         // Taken or gone after the port dialog tried it.
         QTest::newRow("busy") << "busy" << none << answer << Busy;
         QTest::newRow("gone") << "missing" << none << answer << Unavailable;
+        // No serial port at all: the system's own words say why.
+        QTest::newRow("no serial device")
+            << "/dev/null" << none << answer
+            << Unavailable + "\n/dev/null: " + qt_error_string(ENOTTY);
     }
 
     // Only the display's acknowledgement of this request enables the device
@@ -315,7 +359,9 @@ private slots:
         display->setDefaultReply(reply);
         display->send(before);
         window = std::make_unique<fMain>();
-        window->Form_Load(device == "missing" ? NoSuchDevice : display->slavePath());
+        window->Form_Load(device == "missing"      ? NoSuchDevice
+                          : device.startsWith('/') ? device
+                                                   : display->slavePath());
         const bool connected = shown.isEmpty();
         QCOMPARE(boxes, connected ? QStringList() : QStringList{shown});
         QCOMPARE(enabledButtons().size(), connected ? (withClock ? 7 : 6) : 1);
@@ -408,14 +454,23 @@ private slots:
         }
     }
 
-    // Closing during an upload asks first; No lets the upload go on, its
-    // wait ending only after the answer.
+    // Closing during an upload asks first, also after a logout that another
+    // program cancelled; No lets the upload go on, its wait ending only after
+    // the answer. The strip counts the frames sent of those due.
     void closeDuringAnUpload()
     {
         QVERIFY(start({"display"}, [](fSelectSerialDevice &d) { d.Command1->click(); }));
+        emit qApp->commitDataRequest(*QGuiApplicationPrivate::instance()->session_manager);
         closeWhileScreen1Waits(QMessageBox::No);
+        auto *strip = element<QProgressBar>("uploadProgress");
+        QStringList counts;
+        const auto count = [&] { counts << strip->text(); };
+        connect(&window->programmer(), &DeviceProgrammer::uploadStarted, strip, count);
+        connect(&window->programmer(), &DeviceProgrammer::uploadProgress, strip, count);
         QTest::mouseClick(element("PrzeslijRAM_Command"), Qt::LeftButton);
         QVERIFY2(answered != Clock::time_point{}, "no question was answered");
+        QCOMPARE(counts, (QStringList{"Wysłano 0 z 2 ramek", "Wysłano 1 z 2 ramek",
+                                      "Wysłano 2 z 2 ramek"}));
         QCOMPARE(boxes, QStringList{"Informacja: Programowanie bieżące zakończone."});
         const QList<emulator::ReceivedFrame> frames = display->frames();
         QCOMPARE(display->received(), Prog + Screen1 + protocol::bytes(protocol::KomendaOdswiez));
