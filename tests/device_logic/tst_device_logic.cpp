@@ -440,6 +440,12 @@ private slots:
         Bench b;
         QSignalSpy lost(&b.link, &SerialLink::portLost);
         b.window.checks[0][1] = b.window.checks[0][2] = true;
+        // Another program left the line at 9600 baud, 8N1.
+        const int device = ::open(QFile::encodeName(b.display.slavePath()), O_RDWR | O_NOCTTY);
+        termios other{};
+        QVERIFY(::tcgetattr(device, &other) == 0 && ::cfsetspeed(&other, B9600) == 0);
+        other.c_cflag &= ~CSTOPB;
+        QVERIFY(::tcsetattr(device, TCSANOW, &other) == 0);
         const auto interrupt = [&] {
             lineCalls.clear();
             if (by == Pull)
@@ -480,12 +486,11 @@ private slots:
             QCOMPARE(lineCalls, QStringList{"drain"}); // the closing frame has left
             QVERIFY(!b.link.PortOpen());
             // and the line keeps its settings after it: nothing is put back.
-            const int device = ::open(QFile::encodeName(b.display.slavePath()), O_RDWR | O_NOCTTY);
             QCOMPARE(lineSettings(device), "1200 8N2");
-            ::close(device);
             QTRY_COMPARE(b.display.received(),
                          when == Upload ? Prog + protocol::RamkaTekstuRAM(1, u"") + End : Prog);
         }
+        ::close(device);
     }
 };
 
