@@ -3,7 +3,6 @@
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
-#include "ui/parameter_lists.h"
 
 namespace emulator {
 
@@ -56,14 +55,13 @@ QString screenText(QByteArrayView payload)
 
 QString scrollKindName(std::uint8_t value)
 {
-    const QStringList names = parameterLists::scrollKindItems();
     switch (value) {
     case 1:
-        return names.value(0);
+        return QStringLiteral("alternating");
     case 2:
-        return names.value(1);
+        return QStringLiteral("character by character");
     case 4:
-        return names.value(2);
+        return QStringLiteral("flowing");
     default:
         return QStringLiteral("unknown");
     }

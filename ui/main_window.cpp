@@ -4,7 +4,7 @@
 #include "ui/about_window.h"
 #include "ui/clock_field.h"
 #include "ui/message_boxes.h"
-#include "ui/parameter_lists.h"
+#include "programming/parameter_lists.h"
 #include "ui/program.h"
 #include "ui/screen_text_edit.h"
 #include "ui/window_setup.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-// The entries of the main window's parameter lists, in the order the display
-// counts them (the position picked is what the parameter frame carries), and
-// the entry each list shows at start-up. Plain Qt Core, so the display
-// emulator names the scroll kinds with the same words.
+// The entries of the parameter lists, in the order the display counts them
+// (the position picked is what the parameter frame carries), and the entry
+// each list shows at start-up: the main window's lists, and the names the
+// command line takes.
 
 #include <QString>
 #include <QStringList>
