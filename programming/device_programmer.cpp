@@ -22,12 +22,11 @@ constexpr std::chrono::milliseconds FinalSleep{2};
 constexpr int RefreshIntervalMs = 28000;
 constexpr int ReturnPollMs = 1000;
 
-// What sets the two uploads apart: how many screens the memory has, where its
-// frames are kept, how they are built and the message at the end.
+// What sets the two uploads apart: how many screens the memory has, how its
+// frames are built and the message at the end.
 struct MemoryDescription
 {
     int screens;
-    QByteArray DeviceProgrammer::*holder;
     QByteArray (*parameterFrame)(const ParameterChoice &choice);
     QByteArray (*textFrame)(int n, QStringView text);
     int programmedMessage;
@@ -43,11 +42,10 @@ QByteArray eepromParameters(const ParameterChoice &c)
     return protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed, c.brightness);
 }
 
-constexpr MemoryDescription Ram{protocol::RamScreens, &DeviceProgrammer::RamkaRAM, &ramParameters,
-                                &protocol::RamkaTekstuRAM, messages::CurrentProgrammed};
-constexpr MemoryDescription Eeprom{protocol::EepromScreens, &DeviceProgrammer::RamkaEEPROM,
-                                   &eepromParameters, &protocol::RamkaTekstuEEPROM,
-                                   messages::EepromProgrammed};
+constexpr MemoryDescription Ram{protocol::RamScreens, &ramParameters, &protocol::RamkaTekstuRAM,
+                                messages::CurrentProgrammed};
+constexpr MemoryDescription Eeprom{protocol::EepromScreens, &eepromParameters,
+                                   &protocol::RamkaTekstuEEPROM, messages::EepromProgrammed};
 
 const MemoryDescription &describe(Memory memory)
 {
@@ -89,25 +87,20 @@ void DeviceProgrammer::Form_Load(const QString &device)
         return;
     }
 
-    const Step step = handshake();
+    m_state = State::Handshake;
+    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
     if (m_state == State::Closing)
         return;
-    if (step == Step::Ended) {
-        // The application quits under the handshake: no word.
-        m_state = State::Unconnected;
-        return;
-    }
     if (step == Step::Acknowledged) {
         enterConnected();
         return;
     }
-    if (m_Port_MSComm.PortOpen()) {
-        m_state = State::Unconnected;
+    // No answer, or the port gone meanwhile: message 200, and the port is
+    // closed after it. The application quitting under the handshake says
+    // nothing.
+    m_state = State::Unconnected;
+    if (step == Step::Failed)
         m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
-    } else {
-        m_state = State::Lost;
-        reportLoss();
-    }
     m_Port_MSComm.close();
 }
 
@@ -137,9 +130,7 @@ void DeviceProgrammer::Odswiez_Timer_Timer()
         m_tickMissed = true;
         return;
     }
-    if (m_state == State::Closing)
-        return;
-    if (m_Port_MSComm.PortOpen())
+    if (m_state == State::Connected)
         m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
 }
 
@@ -183,9 +174,7 @@ void DeviceProgrammer::PrzeslijZegar_Command_Click()
 {
     if (!m_withClock || busy())
         return;
-    RamkaZegara = protocol::RamkaZegara(m_window.Godzina_MEB());
-    sendCommand(RamkaZegara);
-    RamkaZegara.clear();
+    sendCommand(protocol::RamkaZegara(m_window.Godzina_MEB()));
 }
 
 DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
@@ -194,7 +183,8 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
     for (;;) {
         if (m_state == State::Closing)
             return WaitEnd::Ended;
-        if (m_state == State::Lost)
+        // The port of a running sequence gone meanwhile ends its wait.
+        if (busy() && !m_Port_MSComm.PortOpen())
             return WaitEnd::PortLost;
         const Clock::time_point now = Clock::now();
         if (now >= end)
@@ -243,7 +233,7 @@ bool DeviceProgrammer::SprawdzOdpowiedz()
 
 bool DeviceProgrammer::isConnected() const
 {
-    return (m_state == State::Connected || m_state == State::Uploading) && m_Port_MSComm.PortOpen();
+    return m_state == State::Connected || m_state == State::Uploading;
 }
 
 bool DeviceProgrammer::isUploading() const
@@ -259,14 +249,13 @@ bool DeviceProgrammer::isClosing() const
 bool DeviceProgrammer::busy() const
 {
     // While a sequence runs nothing else may write between its frames.
-    return m_state == State::Handshake || m_state == State::Uploading || m_state == State::Closing;
+    return m_state == State::Handshake || m_state == State::Reconnecting ||
+           m_state == State::Uploading || m_state == State::Closing;
 }
 
 void DeviceProgrammer::sendCommand(const QByteArray &frame)
 {
-    if (busy())
-        return;
-    if (m_Port_MSComm.PortOpen())
+    if (m_state == State::Connected)
         m_Port_MSComm.Output(frame);
 }
 
@@ -302,65 +291,72 @@ DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)
     return waited == WaitEnd::Elapsed ? Step::Acknowledged : cutShort(waited);
 }
 
-int DeviceProgrammer::screensAhead(Memory memory, int fromScreen) const
+int DeviceProgrammer::framesAhead(Memory memory, int fromScreen) const
 {
-    int count = 0;
+    int frames = 1; // the closing refresh
     for (int n = fromScreen; n <= describe(memory).screens; ++n) {
         if (m_window.screenChecked(memory, n))
-            ++count;
+            ++frames;
     }
-    return count;
+    return frames;
 }
 
 void DeviceProgrammer::upload(Memory memory)
 {
-    if (!isConnected() || busy())
+    if (m_state != State::Connected)
         return;
-    const MemoryDescription &description = describe(memory);
-    QByteArray &holder = this->*description.holder;
     m_state = State::Uploading;
     m_tickMissed = false;
     m_window.setDeviceCommandsEnabled(false);
-
-    // Frames still to go, counted anew after each one: the user may change
-    // the check boxes while the upload runs.
-    const auto framesAhead = [&](int fromScreen) { return screensAhead(memory, fromScreen) + 1; };
-    int sent = 0;
-    Step step = Step::Acknowledged;
-    const auto send = [&](const QByteArray &frame, int nextScreen) {
-        holder = frame;
-        step = pacedStep(holder);
-        if (step == Step::Acknowledged) {
-            ++sent;
-            emit uploadProgress(sent, sent + framesAhead(nextScreen));
-        }
-    };
-
+    const MemoryDescription &description = describe(memory);
+    UploadProgress progress{memory};
     const bool parameters = m_window.parametersChecked(memory);
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(1), memory);
+    emit uploadStarted((parameters ? 1 : 0) + framesAhead(memory, 1), memory);
+
+    Step step = Step::Acknowledged;
     if (parameters)
-        send(description.parameterFrame(m_window.parameters(memory)), 1);
+        step =
+            sendUploadFrame(progress, description.parameterFrame(m_window.parameters(memory)), 1);
     for (int n = 1; step == Step::Acknowledged && n <= description.screens; ++n) {
         if (m_window.screenChecked(memory, n))
-            send(description.textFrame(n, m_window.screenText(memory, n)), n + 1);
+            step = sendUploadFrame(progress,
+                                   description.textFrame(n, m_window.screenText(memory, n)), n + 1);
     }
-    if (step == Step::Acknowledged) {
-        // The closing refresh: its answer is read so that it does not linger,
-        // but not judged.
-        m_Port_MSComm.discardInput();
-        m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
-        const WaitEnd waited = Czekaj(Clock::now());
-        if (waited != WaitEnd::Elapsed) {
-            step = cutShort(waited);
-        } else if (!m_Port_MSComm.PortOpen()) {
-            step = Step::Failed;
-        } else {
-            SprawdzOdpowiedz();
-            ++sent;
-            emit uploadProgress(sent, sent);
-        }
-    }
+    if (step == Step::Acknowledged)
+        step = sendClosingRefresh(progress);
+    endUpload(memory, step);
+}
 
+DeviceProgrammer::Step DeviceProgrammer::sendUploadFrame(UploadProgress &progress,
+                                                         const QByteArray &frame, int nextScreen)
+{
+    const Step step = pacedStep(frame);
+    if (step == Step::Acknowledged) {
+        // Frames still to go, counted anew after each one: the user may
+        // change the check boxes while the upload runs.
+        ++progress.sent;
+        emit uploadProgress(progress.sent,
+                            progress.sent + framesAhead(progress.memory, nextScreen));
+    }
+    return step;
+}
+
+DeviceProgrammer::Step DeviceProgrammer::sendClosingRefresh(UploadProgress &progress)
+{
+    // Its answer is read so that it does not linger, but not judged.
+    m_Port_MSComm.discardInput();
+    m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
+    const WaitEnd waited = Czekaj(Clock::now());
+    if (waited != WaitEnd::Elapsed)
+        return cutShort(waited);
+    SprawdzOdpowiedz();
+    ++progress.sent;
+    emit uploadProgress(progress.sent, progress.sent);
+    return Step::Acknowledged;
+}
+
+void DeviceProgrammer::endUpload(Memory memory, Step step)
+{
     if (m_state == State::Uploading)
         m_state = State::Connected;
     if (step == Step::Ended || m_state == State::Closing) {
@@ -369,12 +365,12 @@ void DeviceProgrammer::upload(Memory memory)
         return;
     }
     if (!m_Port_MSComm.PortOpen()) {
-        enterDisconnected();
+        enterLost();
         emit uploadFinished();
-        reportLoss();
+        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
         return;
     }
-    if (step != Step::Acknowledged) {
+    if (step == Step::Failed) {
         m_Port_MSComm.discardInput();
         // The refresh tick held back while the upload ran; a successful
         // upload ends with a refresh of its own instead.
@@ -385,86 +381,74 @@ void DeviceProgrammer::upload(Memory memory)
     m_window.setDeviceCommandsEnabled(true);
     emit uploadFinished();
     if (step == Step::Acknowledged)
-        m_window.PokazInformacje(description.programmedMessage);
+        m_window.PokazInformacje(describe(memory).programmedMessage);
     else
         m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
-}
-
-void DeviceProgrammer::enterDisconnected()
-{
-    m_state = State::Lost;
-    m_Odswiez_Timer.stop();
-    m_window.setDeviceCommandsEnabled(false);
-    if (m_wasConnected) {
-        m_mayReconnect = true;
-        m_returnWatch.start();
-    }
-}
-
-DeviceProgrammer::Step DeviceProgrammer::handshake()
-{
-    m_state = State::Handshake;
-    return checkedExchange(protocol::bytes(protocol::KomendaProg));
 }
 
 void DeviceProgrammer::enterConnected()
 {
     m_state = State::Connected;
-    m_wasConnected = true;
-    m_lossReported = false;
     m_window.setDeviceCommandsEnabled(true);
     m_Odswiez_Timer.start();
 }
 
-void DeviceProgrammer::reconnectIfReturned()
+void DeviceProgrammer::enterLost()
 {
-    if (m_state != State::Lost)
-        return;
-    if (!SerialLink::deviceExists(m_device)) {
-        m_mayReconnect = true;
-        return;
-    }
-    // A device just back may refuse to open for a moment, while the system
-    // sets its permissions: the next poll tries again.
-    if (!m_mayReconnect || m_Port_MSComm.open(m_device) != SerialLink::OpenResult::Opened)
-        return;
-    m_returnWatch.stop();
-    const Step step = handshake();
-    if (step == Step::Acknowledged) {
-        enterConnected();
-        return;
-    }
-    if (m_state == State::Closing)
-        return;
-    // As after the loss, without a second message; the device has to go and
-    // come back before it is asked again.
-    m_Port_MSComm.close();
     m_state = State::Lost;
-    m_mayReconnect = false;
-    if (step != Step::Ended)
-        m_returnWatch.start();
-}
-
-void DeviceProgrammer::reportLoss()
-{
-    // Whoever notices a lost port first reports it; once.
-    if (m_lossReported)
-        return;
-    m_lossReported = true;
-    m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
+    m_Odswiez_Timer.stop();
+    m_window.setDeviceCommandsEnabled(false);
+    m_returnWatch.start();
 }
 
 void DeviceProgrammer::onPortLost()
 {
+    switch (m_state) {
+    case State::Connected:
+        enterLost();
+        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
+        return;
+    case State::Handshake:
+    case State::Reconnecting:
+    case State::Uploading:
+        // The running sequence notices the loss when its wait ends, and
+        // reports it as its own failure.
+        endWaits();
+        return;
+    case State::Unconnected:
+    case State::Lost:
+    case State::ReturnedSilent:
+    case State::Closing:
+        return;
+    }
+}
+
+void DeviceProgrammer::reconnectIfReturned()
+{
+    if (!SerialLink::deviceExists(m_device)) {
+        if (m_state == State::ReturnedSilent)
+            m_state = State::Lost;
+        return;
+    }
+    // A device just back may refuse to open for a moment, while the system
+    // sets its permissions: the next poll tries again.
+    if (m_state != State::Lost || m_Port_MSComm.open(m_device) != SerialLink::OpenResult::Opened)
+        return;
+    m_returnWatch.stop();
+    m_state = State::Reconnecting;
+    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
     if (m_state == State::Closing)
         return;
-    // A running sequence notices the loss when its wait ends and reports it.
-    const bool noticedElsewhere =
-        m_state == State::Handshake || m_state == State::Uploading || m_state == State::Lost;
-    enterDisconnected();
-    endWaits();
-    if (!noticedElsewhere)
-        reportLoss();
+    if (step == Step::Acknowledged) {
+        enterConnected();
+        return;
+    }
+    // No second message; the device has to go and come back before it is
+    // asked again.
+    m_Port_MSComm.close();
+    m_state = State::ReturnedSilent;
+    if (step != Step::Ended)
+        m_returnWatch.start();
 }
 
 void DeviceProgrammer::endWaits()

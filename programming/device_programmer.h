@@ -68,12 +68,6 @@ public:
     const QTimer &Odswiez_Timer() const { return m_Odswiez_Timer; }
     SerialLink &Port_MSComm() { return m_Port_MSComm; }
 
-    // Frame holders: the last frame built for each memory, and the clock frame
-    // while its click handler runs.
-    QByteArray RamkaRAM;
-    QByteArray RamkaEEPROM;
-    QByteArray RamkaZegara;
-
 signals:
     // Progress of a running upload, for the window to show. frames counts the
     // closing refresh and follows the check boxes as they are when each frame
@@ -88,15 +82,23 @@ signals:
 
 private:
     enum class State {
-        Unconnected, // no port, or the display did not take the programming request
-        Handshake,   // the programming request waits for its answer
-        Connected,   // the display is in programming mode
-        Uploading,   // an upload is between its frames
-        Lost,        // the port went away
-        Closing,     // the window is closing: nothing more goes out
+        Unconnected,    // no port, or the display did not take the programming request
+        Handshake,      // the programming request waits for its answer
+        Connected,      // the display is in programming mode
+        Uploading,      // an upload is between its frames
+        Lost,           // the port went away after a connection: watching for its return
+        Reconnecting,   // the device is back: its programming request waits for the answer
+        ReturnedSilent, // it came back and did not answer: asked again once it has gone again
+        Closing,        // the window is closing: nothing more goes out
     };
     // How one acknowledged step of a sequence ended.
     enum class Step { Acknowledged, Failed, Ended };
+    // The frames of the running upload sent so far.
+    struct UploadProgress
+    {
+        Memory memory;
+        int sent = 0;
+    };
 
     static Step cutShort(WaitEnd waited);
     bool busy() const;
@@ -105,26 +107,26 @@ private:
     Step checkedExchange(const QByteArray &frame);
     // A checked exchange followed by the second wait.
     Step pacedStep(const QByteArray &frame);
-    int screensAhead(Memory memory, int fromScreen) const;
+    int framesAhead(Memory memory, int fromScreen) const;
     void upload(Memory memory);
-    void enterDisconnected();
-    void reportLoss();
+    Step sendUploadFrame(UploadProgress &progress, const QByteArray &frame, int nextScreen);
+    Step sendClosingRefresh(UploadProgress &progress);
+    void endUpload(Memory memory, Step step);
+    void enterConnected();
+    void enterLost();
     void onPortLost();
     void endWaits();
-    // Asks the opened port for programming mode.
-    Step handshake();
-    void enterConnected();
     // While lost after a connection: opens the device again once it is back.
     void reconnectIfReturned();
 
     ProgrammingWindow &m_window;
     const bool m_withClock;
     State m_state = State::Unconnected;
-    QString m_device;            // the port dialog's choice, opened again after a loss
-    bool m_wasConnected = false; // only a connection once made is restored
-    bool m_mayReconnect = false; // false after an unanswered attempt, until the device goes
-    bool m_lossReported = false;
-    bool m_tickMissed = false; // a refresh tick fell inside the running upload
+    QString m_device; // the port dialog's choice, opened again after a loss
+    // A refresh tick fell inside the running upload, which holds it back: an
+    // event of the upload, not a state of the connection.
+    bool m_tickMissed = false;
+    // The display's long beep as last switched; it outlives every state.
     bool m_longBeepOn = false;
     QList<QEventLoop *> m_waits; // the waits running now, innermost last
     SerialLink m_Port_MSComm;

@@ -132,6 +132,58 @@ struct SerialLink::Private
     }
 #endif
 
+    static OpenResult openFailure(QSerialPort::SerialPortError error, const QString &name)
+    {
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return OpenResult::NoSuchPort;
+        case QSerialPort::PermissionError:
+#ifndef Q_OS_WIN
+            // The port refuses busy devices and devices this user may not use
+            // alike; the system tells them apart.
+            if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0)
+                return errno == EACCES ? OpenResult::NotPermitted : OpenResult::NoSuchPort;
+#else
+            Q_UNUSED(name)
+#endif
+            return OpenResult::Busy;
+        case QSerialPort::OpenError:
+            return OpenResult::Busy;
+        default:
+            return OpenResult::OtherFailure;
+        }
+    }
+
+    // DTR on, RTS off. Pseudo-terminals and some virtual ports have no modem
+    // lines and refuse to set them; every other refusal (a failing adapter,
+    // an I/O error) fails the open.
+    bool setModemLines()
+    {
+#ifdef Q_OS_WIN
+        // Windows says "not supported" or "invalid parameter" then, which Qt
+        // names no better than any other error: the system is asked directly.
+        const auto setLine = [this](DWORD function) {
+            if (EscapeCommFunction(handle(), function))
+                return true;
+            const DWORD error = GetLastError();
+            openError = qt_error_string(int(error));
+            return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER;
+        };
+        return setLine(SETDTR) && setLine(CLRRTS);
+#else
+        // Linux says "Inappropriate ioctl", an unsupported operation.
+        const auto setLine = [this](bool ok) {
+            if (ok)
+                return true;
+            const QSerialPort::SerialPortError error = port.error();
+            openError = port.errorString();
+            port.clearError();
+            return error == QSerialPort::UnsupportedOperationError;
+        };
+        return setLine(port.setDataTerminalReady(true)) && setLine(port.setRequestToSend(false));
+#endif
+    }
+
 #ifndef Q_OS_WIN
     // The port object puts the line's earlier settings back as it closes, and
     // Qt 6 has no switch for it; the line must keep its speed and frame for
@@ -229,52 +281,9 @@ SerialLink::OpenResult SerialLink::open(const QString &name)
         const QSerialPort::SerialPortError error = d->port.error();
         d->openError = d->port.errorString();
         d->port.clearError();
-        switch (error) {
-        case QSerialPort::DeviceNotFoundError:
-            return OpenResult::NoSuchPort;
-        case QSerialPort::PermissionError:
-#ifndef Q_OS_WIN
-            // The port refuses busy devices and devices this user may not use
-            // alike; the system tells them apart.
-            if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0)
-                return errno == EACCES ? OpenResult::NotPermitted : OpenResult::NoSuchPort;
-#endif
-            return OpenResult::Busy;
-        case QSerialPort::OpenError:
-            return OpenResult::Busy;
-        default:
-            return OpenResult::OtherFailure;
-        }
+        return d->openFailure(error, name);
     }
-
-    // Pseudo-terminals and some virtual ports have no modem lines and refuse
-    // to set them. Every other refusal (a failing adapter, an I/O error) is a
-    // failure of the open.
-#ifdef Q_OS_WIN
-    // Windows says "not supported" or "invalid parameter" then, which Qt names
-    // no better than any other error: the system is asked directly.
-    const auto setLine = [this](DWORD function) {
-        if (EscapeCommFunction(d->handle(), function))
-            return true;
-        const DWORD error = GetLastError();
-        d->openError = qt_error_string(int(error));
-        return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER;
-    };
-    const bool linesSet = setLine(SETDTR) && setLine(CLRRTS);
-#else
-    // Linux says "Inappropriate ioctl", an unsupported operation.
-    const auto setLine = [this](bool ok) {
-        if (ok)
-            return true;
-        const QSerialPort::SerialPortError error = d->port.error();
-        d->openError = d->port.errorString();
-        d->port.clearError();
-        return error == QSerialPort::UnsupportedOperationError;
-    };
-    const bool linesSet =
-        setLine(d->port.setDataTerminalReady(true)) && setLine(d->port.setRequestToSend(false));
-#endif
-    if (!linesSet) {
+    if (!d->setModemLines()) {
         d->port.close();
         return OpenResult::OtherFailure;
     }
