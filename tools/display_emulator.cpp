@@ -137,7 +137,6 @@ struct DisplayEmulator::Private
     FrameParser parser;
     QList<ReceivedFrame> frames;
     QByteArray received;
-    QByteArray skipped;
 
     Reply defaultReply;
     QHash<int, Reply> replies;
@@ -181,7 +180,6 @@ void DisplayEmulator::Private::readFromPc()
         const auto reportSkipped = [&] {
             if (skippedRun.isEmpty())
                 return;
-            skipped.append(skippedRun);
             emit q->bytesSkipped(std::exchange(skippedRun, {}));
         };
         for (qsizetype i = 0; i < chunk.size() && generation == readGeneration; ++i) {
@@ -406,11 +404,6 @@ void DisplayEmulator::closePort()
     d->queuedBytes = 0;
 }
 
-bool DisplayEmulator::isOpen() const
-{
-    return d->master >= 0;
-}
-
 QString DisplayEmulator::errorString() const
 {
     return d->error;
@@ -454,18 +447,6 @@ QList<ReceivedFrame> DisplayEmulator::frames() const
 QByteArray DisplayEmulator::received() const
 {
     return d->received;
-}
-
-QByteArray DisplayEmulator::skipped() const
-{
-    return d->skipped;
-}
-
-void DisplayEmulator::clearLog()
-{
-    d->frames.clear();
-    d->received.clear();
-    d->skipped.clear();
 }
 
 qint64 DisplayEmulator::bytesWritten() const

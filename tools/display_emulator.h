@@ -80,7 +80,6 @@ public:
     QString slavePath() const;
     // Closes the master side: to the PC the device has gone away.
     void closePort();
-    bool isOpen() const;
     QString errorString() const; // why open() failed
 
     // Scripting, by the frame's index in the order frames arrive (0 first).
@@ -94,9 +93,6 @@ public:
 
     QList<ReceivedFrame> frames() const;
     QByteArray received() const; // every byte read from the PC, in order
-    QByteArray skipped() const;  // bytes that started no frame
-    // Empties the log; frame indexes for scripting keep counting from where they were.
-    void clearLog();
 
     qint64 bytesWritten() const; // bytes handed to the PC side so far
     qint64 bytesPending() const; // bytes (flood included) still waiting for room in the pty
