@@ -1,10 +1,10 @@
 #include "ui/main_window.h"
 
+#include "programming/parameter_lists.h"
 #include "protocol/builders.h"
 #include "ui/about_window.h"
 #include "ui/clock_field.h"
 #include "ui/message_boxes.h"
-#include "programming/parameter_lists.h"
 #include "ui/program.h"
 #include "ui/screen_text_edit.h"
 #include "ui/window_setup.h"
@@ -27,6 +27,9 @@
 namespace {
 
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
+// "Prękość" (for "Prędkość", speed) is how the window has always labelled
+// the speed lists; users know it so, and it is kept as it is.
+const QString SpeedLabel = QStringLiteral("Prękość przesuwu");
 
 // The long-beep button offers what a click does.
 QString longBeepCaption(bool on)
@@ -239,8 +242,7 @@ void fMain::createRamPage()
                                        QStringLiteral("Rodzaj przesuwu"), {240, 400, 1215, 195});
     ui.PrzesuwRAM_Combo = list(ui.Frame2, "PrzesuwRAM_Combo", {1800, 350, 1335, 315},
                                QStringLiteral("Rodzaj przesuwu (RAM)"));
-    ui.PredkoscRAM_Label = label(ui.Frame2, "PredkoscRAM_Label", QStringLiteral("Prękość przesuwu"),
-                                 {240, 850, 1305, 195});
+    ui.PredkoscRAM_Label = label(ui.Frame2, "PredkoscRAM_Label", SpeedLabel, {240, 850, 1305, 195});
     ui.PredkoscRAM_Combo = list(ui.Frame2, "PredkoscRAM_Combo", {1800, 800, 615, 315},
                                 QStringLiteral("Prędkość przesuwu (RAM)"));
     ui.JasnoscRAM_Label =
@@ -302,8 +304,8 @@ void fMain::createEepromPage()
                                     QStringLiteral("Rodzaj przesuwu"), {240, 500, 1215, 195});
     ui.PrzesuwEEPROM_Combo = list(ui.Parametry_Frame, "PrzesuwEEPROM_Combo", {1800, 450, 1335, 315},
                                   QStringLiteral("Rodzaj przesuwu (EEPROM)"));
-    ui.PredkoscPrzesuwu_Label = label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label",
-                                      QStringLiteral("Prękość przesuwu"), {240, 1100, 1305, 195});
+    ui.PredkoscPrzesuwu_Label =
+        label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label", SpeedLabel, {240, 1100, 1305, 195});
     ui.PredkoscEEPROM_Combo =
         list(ui.Parametry_Frame, "PredkoscEEPROM_Combo", {1800, 1050, 615, 315},
              QStringLiteral("Prędkość przesuwu (EEPROM)"));

@@ -23,6 +23,8 @@
 #   emulator_stop, ns_cleanup
 
 NS_PORT=ttyS0
+# This folder, which holds ns-setup, the part that runs inside the namespace.
+NS_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 ns_prepare() {
     if [[ ! -e /sys/class/tty/$NS_PORT ]]; then
@@ -60,35 +62,13 @@ ns_cleanup() {
     fi
 }
 
-# The setup that runs inside the namespace, before the program replaces it.
-# The sysfs entries are resolved before the tmpfs hides the links to them.
-# shellcheck disable=SC2016
-NS_SETUP='set -e
-pty=$1 port=$2 listing=$3
-shift 3
-declare -A targets=()
-for entry in /sys/class/tty/*; do
-    name=${entry##*/}
-    if [[ $listing == all || ($listing == one && $name == "$port") ]]; then
-        targets[$name]=$(readlink -f "$entry")
-    fi
-done
-mount --make-rprivate /
-mount -t tmpfs -o mode=1777 none /run/lock
-mount -t tmpfs -o mode=755 none /sys/class/tty
-for name in "${!targets[@]}"; do
-    ln -s "${targets[$name]}" "/sys/class/tty/$name"
-done
-mount --bind "$pty" "/dev/$port"
-exec "$@"'
-
 # ns_exec PTY COMMAND [ARG...]: with NS_LISTING=all, /sys/class/tty keeps all
 # of the machine's entries (ttyS0 still the pty), for timing the port listing
 # as a real machine has it.
 ns_exec() {
     local pty=$1
     shift
-    "${NS_UNSHARE[@]}" bash -c "$NS_SETUP" ns-setup "$pty" "$NS_PORT" "${NS_LISTING:-one}" "$@"
+    "${NS_UNSHARE[@]}" "$NS_LIB/ns-setup" "$pty" "$NS_PORT" "${NS_LISTING:-one}" "$@"
 }
 
 # Starts the emulator with its decoded frames going to the file LOG, or to

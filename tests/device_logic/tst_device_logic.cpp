@@ -2,6 +2,11 @@
 // the pacing wait, the uploads, the commands the window cannot show, a port
 // pulled out, replugged or closed under an upload, and the line and reply
 // reader underneath. The handshake is tested with the main window.
+//
+// This executable defines ioctl() and tcdrain() itself, in front of the C
+// library's (found with dlsym(RTLD_NEXT), which every call is passed on to):
+// a pty shows neither the modem lines the port sets nor whether written bytes
+// were drained before a close, so the calls are logged (lineCalls) instead.
 
 #include "programming/device_programmer.h"
 #include "protocol/builders.h"
