@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times a full RAM upload against the display emulator and the refresh period
-# after it (about 75 s in all). Usage: bench/upload.sh [BUILD_DIR]
+# after it (about 60 s in all, once built). Usage: bench/upload.sh [BUILD_DIR]
 # BUILD_DIR defaults to build/release; it is configured and the two programs
 # are built there when missing.
 set -euo pipefail
