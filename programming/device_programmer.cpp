@@ -87,14 +87,9 @@ void DeviceProgrammer::Form_Load(const QString &device)
         return;
     }
 
-    m_state = State::Handshake;
-    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
-    if (m_state == State::Closing)
+    const Step step = handshake(State::Handshake);
+    if (step == Step::Acknowledged || m_state == State::Closing)
         return;
-    if (step == Step::Acknowledged) {
-        enterConnected();
-        return;
-    }
     // No answer, or the port gone meanwhile: message 200, and the port is
     // closed after it. The application quitting under the handshake says
     // nothing.
@@ -386,6 +381,15 @@ void DeviceProgrammer::endUpload(Memory memory, Step step)
         m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
 }
 
+DeviceProgrammer::Step DeviceProgrammer::handshake(State asking)
+{
+    m_state = asking;
+    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
+    if (step == Step::Acknowledged)
+        enterConnected();
+    return step;
+}
+
 void DeviceProgrammer::enterConnected()
 {
     m_state = State::Connected;
@@ -435,14 +439,9 @@ void DeviceProgrammer::reconnectIfReturned()
     if (m_state != State::Lost || m_Port_MSComm.open(m_device) != SerialLink::OpenResult::Opened)
         return;
     m_returnWatch.stop();
-    m_state = State::Reconnecting;
-    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
-    if (m_state == State::Closing)
+    const Step step = handshake(State::Reconnecting);
+    if (step == Step::Acknowledged || m_state == State::Closing)
         return;
-    if (step == Step::Acknowledged) {
-        enterConnected();
-        return;
-    }
     // No second message; the device has to go and come back before it is
     // asked again.
     m_Port_MSComm.close();

@@ -112,6 +112,9 @@ private:
     Step sendUploadFrame(UploadProgress &progress, const QByteArray &frame, int nextScreen);
     Step sendClosingRefresh(UploadProgress &progress);
     void endUpload(Memory memory, Step step);
+    // Asks the opened port for programming mode, in the state given; connected
+    // on the display's acknowledgement.
+    Step handshake(State asking);
     void enterConnected();
     void enterLost();
     void onPortLost();
