@@ -193,6 +193,14 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
     chainTabOrder();
 
     m_programmer = std::make_unique<DeviceProgrammer>(*this, program::withClock());
+    connectHandlers();
+    ui.Programowanie_SSTab->setCurrentIndex(program::withClock() ? RamPage : EepromPage);
+}
+
+fMain::~fMain() = default;
+
+void fMain::connectHandlers()
+{
     DeviceProgrammer *p = m_programmer.get();
     connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, p,
             &DeviceProgrammer::PrzeslijRAM_Command_Click);
@@ -212,11 +220,7 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
     connect(p, &DeviceProgrammer::uploadStarted, this, &fMain::uploadStarted);
     connect(p, &DeviceProgrammer::uploadProgress, this, &fMain::uploadProgress);
     connect(p, &DeviceProgrammer::uploadFinished, this, &fMain::uploadFinished);
-
-    ui.Programowanie_SSTab->setCurrentIndex(program::withClock() ? RamPage : EepromPage);
 }
-
-fMain::~fMain() = default;
 
 void fMain::createRamPage()
 {

@@ -81,6 +81,8 @@ private:
     // The session is ending (logout, shutdown); its close follows.
     void sessionEnding(QSessionManager &manager);
 
+    // The buttons to the device logic's handlers, its progress to the strip.
+    void connectHandlers();
     void createRamPage();
     void createEepromPage();
     void chainTabOrder();
