@@ -398,18 +398,6 @@ private slots:
         QCOMPARE(b.window.messages.size(), 1);
     }
 
-    // A device this user may not open is told from one that is not there.
-    void deviceRefusedToThisUser()
-    {
-        if (::geteuid() != 0)
-            QSKIP("needs root, to become a user outside the device's groups for a moment");
-        Bench b;
-        QCOMPARE(::setresuid(65534, 65534, 0), 0);
-        const SerialLink::OpenResult result = b.link.open(b.display.slavePath());
-        QCOMPARE(::setresuid(0, 0, 0), 0);
-        QCOMPARE(result, SerialLink::OpenResult::NotPermitted);
-    }
-
     // A chattering line: the program holds a few KiB of it, the system the rest.
     void floodStaysBounded()
     {

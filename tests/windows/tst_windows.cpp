@@ -51,6 +51,17 @@ void type(QWidget *widget, const QString &text)
     }
 }
 
+// A table of typing: what a field holds first, what is typed, what it shows.
+void typingColumns(const char *before, const char *typedText, const char *after)
+{
+    for (const char *column : {before, typedText, after})
+        QTest::addColumn<QString>(column);
+}
+void typed(const char *row, const QString &before, const QString &keys, const QString &after)
+{
+    QTest::newRow(row) << before << keys << after;
+}
+
 } // namespace
 
 class Windows : public QObject
@@ -249,30 +260,15 @@ private slots:
 
     void clockField_data()
     {
-        QTest::addColumn<QString>("before"); // typed over from the first place; "" cleared first
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("ASCII digits only") << ""
-                                           << "1a٣4x599"
-                                           << "14:59";
-        QTest::newRow("an hour above 23 refused") << ""
-                                                  << "2934"
-                                                  << "23:4 ";
-        QTest::newRow("a minute above 59 refused") << ""
-                                                   << "1260"
-                                                   << "12:0 ";
-        QTest::newRow("tens of hours above 2 refused") << ""
-                                                       << "35"
-                                                       << "  :  ";
-        QTest::newRow("2 over 19:45 clears the 9") << "19:45"
-                                                   << "2"
-                                                   << "2 :45";
-        QTest::newRow("then 3: 23:45") << "19:45"
-                                       << "23"
-                                       << "23:45";
-        QTest::newRow("3 over 19:45 refused") << "19:45"
-                                              << "3"
-                                              << "19:45";
+        // typed over from the first place; "" cleared first
+        typingColumns("before", "keys", "shown");
+        typed("ASCII digits only", "", "1a٣4x599", "14:59");
+        typed("an hour above 23 refused", "", "2934", "23:4 ");
+        typed("a minute above 59 refused", "", "1260", "12:0 ");
+        typed("tens of hours above 2 refused", "", "35", "  :  ");
+        typed("2 over 19:45 clears the 9", "19:45", "2", "2 :45");
+        typed("then 3: 23:45", "19:45", "23", "23:45");
+        typed("3 over 19:45 refused", "19:45", "3", "19:45");
     }
 
     // It follows the clock until the user types; then keeps what was typed.
@@ -417,21 +413,11 @@ private slots:
     // selection (in brackets).
     void screenText_data()
     {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("eleventh refused") << ""
-                                          << "ABCDEFGHIJK"
-                                          << "ABCDEFGHIJ";
-        QTest::newRow("Polish, euro, spaces") << ""
-                                              << " Żółć 5€ "
-                                              << " Żółć 5€ ";
-        QTest::newRow("filtered, then cut") << "x"
-                                            << "漢😀añ\tbcdefghijkl"
-                                            << "xabcdefghi";
-        QTest::newRow("over a selection") << "01[234]56789"
-                                          << "漢ab😀cdef"
-                                          << "01abc56789";
+        typingColumns("start", "input", "result");
+        typed("eleventh refused", "", "ABCDEFGHIJK", "ABCDEFGHIJ");
+        typed("Polish, euro, spaces", "", " Żółć 5€ ", " Żółć 5€ ");
+        typed("filtered, then cut", "x", "漢😀añ\tbcdefghijkl", "xabcdefghi");
+        typed("over a selection", "01[234]56789", "漢ab😀cdef", "01abc56789");
     }
 
     void screenText()
