@@ -20,8 +20,7 @@ private slots:
         fMain window;
         window.Form_Load(QString()); // no port: the window opens without a display
         QStringList clipped;
-        // Measured as drawn: at the screen's pixels, which a scaled screen
-        // has more of, and where the font is hinted.
+        // Measured as drawn: in the screen's pixels, where the font is hinted.
         const qreal ratio = window.devicePixelRatioF();
         const auto fit = [&clipped, ratio](const QFont &font, const QString &text, QSize room) {
             QFont drawn = font;
