@@ -22,17 +22,23 @@ QList<PortEntry> portsOfDevices(const QList<SerialDevice> &devices)
     // One reading of the devices serves both the names and the devices behind them.
     SerialDeviceRegistry registry(devices);
     for (const std::string &name : modRegistry::probeSerialPorts(registry)) {
-        const SerialDevice device = registry.devices().value(name.back() - '1');
+        const SerialDevice device = registry.devices().value(modRegistry::portNumber(name) - 1);
         entries.append(
             {QString::fromLatin1(name.c_str()), device.systemLocation, device.description});
     }
     return entries;
 }
 
+quint8 portNumberOf(const QString &name)
+{
+    return quint8(modRegistry::portNumber(name.toStdString()));
+}
+
 QList<PortEntry> listSerialPorts()
 {
 #ifdef Q_OS_WIN
-    // Windows numbers its ports itself: the device is the name.
+    // Windows numbers its ports itself: the device is the name, which
+    // QSerialPort opens as \\.\COMn, as COM10 and up need.
     QList<PortEntry> entries;
     modRegistry::WindowsRegistry registry;
     for (const std::string &name : modRegistry::probeSerialPorts(registry)) {

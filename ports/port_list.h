@@ -14,7 +14,7 @@
 
 struct PortEntry
 {
-    QString name;        // "COM1" .. "COM8"
+    QString name;        // "COM1" .. "COM255"
     QString device;      // what the serial link opens: "COM3" on Windows, "/dev/ttyUSB0" elsewhere
     QString description; // "FT232R USB UART"; may be empty
 
@@ -22,9 +22,13 @@ struct PortEntry
     QString deviceText() const;
 };
 
-// A listing of the ports to offer: in slot order, duplicates kept, at most
-// eight. The program lists the machine's (listSerialPorts); tests give their own.
+// A listing of the ports to offer, in the order of the device map's probe.
+// The program lists the machine's (listSerialPorts); tests give their own.
 using PortListing = std::function<QList<PortEntry>()>;
+
+// The number n of the port named "COMn" (1 to 255), the number the program
+// keeps for the chosen port; 0 for a name that is no port.
+quint8 portNumberOf(const QString &name);
 
 // The machine's ports: the Windows serial device map, or elsewhere the map
 // made up from the machine's serial devices.

@@ -61,6 +61,15 @@ long WindowsRegistry::queryValue(Key key, const char *name, std::uint32_t *type,
     return status;
 }
 
+long WindowsRegistry::enumValue(Key key, std::uint32_t index, char *name, std::uint32_t *size)
+{
+    DWORD nameSize = *size;
+    const LONG status =
+        RegEnumValueA(handle(key), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+    *size = nameSize;
+    return status;
+}
+
 long WindowsRegistry::closeKey(Key key)
 {
     return RegCloseKey(handle(key));

@@ -14,6 +14,7 @@ public:
     long openKey(std::uint32_t root, const char *path, Key &key) override;
     long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
                     std::uint32_t *size) override;
+    long enumValue(Key key, std::uint32_t index, char *name, std::uint32_t *size) override;
     long closeKey(Key key) override;
 };
 

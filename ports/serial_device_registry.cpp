@@ -82,6 +82,20 @@ long SerialDeviceRegistry::queryValue(Key key, const char *name, std::uint32_t *
     return Success;
 }
 
+long SerialDeviceRegistry::enumValue(Key key, std::uint32_t index, char *name, std::uint32_t *size)
+{
+    if (key != SerialCommHandle)
+        return InvalidHandle;
+    if (index >= std::uint32_t(m_devices.size()))
+        return NoMoreItems;
+    const QByteArray value = SlotPrefix + QByteArray::number(index);
+    if (*size <= std::uint32_t(value.size()))
+        return MoreData;
+    std::memcpy(name, value.constData(), size_t(value.size()) + 1);
+    *size = std::uint32_t(value.size());
+    return Success;
+}
+
 long SerialDeviceRegistry::closeKey(Key key)
 {
     return key == SerialCommHandle ? Success : InvalidHandle;

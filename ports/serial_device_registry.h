@@ -5,7 +5,8 @@
 // probe runs unchanged. The system reports the NT family; under
 // LocalMachine\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
 // holds "COM" + (k + 1) for the k-th of the devices in their numbering order
-// (orderedSerialDevices).
+// (orderedSerialDevices), for as many devices as there are. The probe finds
+// the first eight in its slots and the rest by listing the key's values.
 
 #include "ports/registry.h"
 #include "ports/serial_devices.h"
@@ -22,6 +23,7 @@ public:
     long openKey(std::uint32_t root, const char *path, Key &key) override;
     long queryValue(Key key, const char *name, std::uint32_t *type, char *data,
                     std::uint32_t *size) override;
+    long enumValue(Key key, std::uint32_t index, char *name, std::uint32_t *size) override;
     long closeKey(Key key) override;
 
 private:

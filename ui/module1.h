@@ -6,8 +6,9 @@
 
 namespace Module1 {
 
-// The chosen port, 1..8; 0 means that no port was chosen. Only the port dialog
-// writes it; the device behind it travels to the main window as a value.
+// The chosen port COMn as its n, 1..255; 0 means that no port was chosen. Only
+// the port dialog writes it; the device behind it travels to the main window
+// as a value.
 extern quint8 NumerPortu;
 
 } // namespace Module1

@@ -102,13 +102,12 @@ void fSelectSerialDevice::ZatwierdzWyborPortu()
     if (m_handedOver)
         return;
 
-    // The port number is the entry's last character. An empty list gives no
+    // The port number is n of the entry's name COMn. An empty list gives no
     // number, and nothing is shown.
-    bool ok = false;
-    const uint number = Combo1->currentText().right(1).toUInt(&ok);
-    if (!ok)
+    const quint8 number = portNumberOf(Combo1->currentText());
+    if (number == 0)
         return;
-    Module1::NumerPortu = quint8(number);
+    Module1::NumerPortu = number;
 
     // The device the entry was listed with, though another adapter may have
     // taken its number since: the user chose what the list showed.

@@ -7,16 +7,20 @@
 # is a small tmpfs: null, zero, full, random, urandom, tty, a pts instance of
 # its own and shm (TMPDIR). Wine maps every /dev/ttyS* it finds to a COM port,
 # and a program that opens the machine's real ttyS0 hangs; here there is none,
-# and COM1 is only what the session points it at.
+# and the ports are only what the session points them at.
 #
 #   wine_in_namespace COMMAND [ARG...]
 #                   re-runs COMMAND in the namespace (once; inside, it just runs)
 #   wine_session    in the namespace: the prepared prefix (prepared once per
 #                   machine and cached) under an overlay of its own, Xvfb;
 #                   sets WINEPREFIX and DISPLAY
-#   WINE_COM1       the path COM1 opens, in the namespace's own /dev (a link
-#                   to the display emulator's pty)
-#   wine_no_ports   takes COM1 away, so the programs find no serial port
+#   WINE_COM1       the path COM1 of the prepared prefix opens, in the
+#                   namespace's own /dev
+#   wine_device_map [VALUE PORT PATH]...
+#                   the serial device map of a real PC: only these ports,
+#                   each registered under its driver's VALUE name
+#   wine_no_ports   takes every port away, so the programs find none
+#   wine_logpixels DPI          Windows' scaling: 96 is 100 %, 144 is 150 %
 #   wine_end        stops Wine and Xvfb and removes the session
 #   wine_window TITLE           waits (a minute at most) for the window; prints its id
 #   wine_click WINDOW X Y       clicks at client-area pixel X, Y
@@ -122,11 +126,46 @@ wine_session() {
 # the way out.
 wine_server() { wineserver >/dev/null 2>&1; }
 
+# Wine lists its own ports as \Device\Serial0, \Device\Serial1, ... in the
+# map, as only the built-in driver of Windows does; adapters register under
+# their drivers' names (\Device\VCP0 for FTDI, \Device\Silabser0 for CP210x).
+# The map is volatile, made by Wine's mount manager as it starts and lost
+# when the Wine server ends, so a Wine process waits from here to the
+# session's end, keeping it. PORT opens PATH (COM5 as dosdevices/com5).
+wine_device_map() {
+    local key='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' expected=
+    sleep infinity | wine cmd >/dev/null 2>&1 &
+    wine reg delete "$key" /va /f >/dev/null 2>&1 || true
+    while (($# >= 3)); do
+        ln -sfn "$3" "$WINEPREFIX/dosdevices/${2,,}"
+        wine reg add "$key" /v "$1" /d "$2" /f >/dev/null 2>&1
+        expected+="$1 REG_SZ $2"$'\n'
+        shift 3
+    done
+    [[ $(wine reg query "$key" 2>/dev/null | tr -d '\r' | awk 'NF == 3 { print $1, $2, $3 }' |
+        sort) == "$(sort <<<"${expected%$'\n'}")" ]] ||
+        { echo "The serial device map was not rewritten." >&2; return 1; }
+}
+
 wine_no_ports() {
-    wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1
+    wine reg delete 'HKLM\Software\Wine\Ports' /va /f >/dev/null 2>&1
+    rm -f "$WINEPREFIX"/dosdevices/com*
+    # A new Wine server makes the map again, from no port at all.
     wineserver -k 2>/dev/null || true
     wineserver -w
     wine_server
+}
+
+# Wine's title bar grows with the scaling (see wine_click): its client area
+# starts 22 px down at 96 dpi and 31 px down at 144, as measured.
+WINE_CLIENT_TOP=22
+wine_logpixels() {
+    case $1 in
+    96) WINE_CLIENT_TOP=22 ;;
+    144) WINE_CLIENT_TOP=31 ;;
+    *) echo "wine_logpixels: 96 or 144, not $1" >&2; return 1 ;;
+    esac
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }
 
 wine_end() {
@@ -155,10 +194,18 @@ wine_window() {
 }
 
 # Wine draws the windows' frames itself: the client area starts 3 px in and
-# 22 px down.
-wine_click() { xdotool mousemove --window "$1" $(($2 + 3)) $(($3 + 22)) click 1; }
+# WINE_CLIENT_TOP down.
+wine_click() { xdotool mousemove --window "$1" $(($2 + 3)) $(($3 + WINE_CLIENT_TOP)) click 1; }
+# Qt paints a moment after the window shows: the picture is taken again (for
+# 5 s at most) while it is all one colour.
 wine_shot() {
-    import -window "$1" png:- | convert - -chop 3x22 -gravity southeast -chop 3x3 +repage "$2"
+    local i
+    for ((i = 0; i < 50; i++)); do
+        import -window "$1" png:- |
+            convert - -chop "3x$WINE_CLIENT_TOP" -gravity southeast -chop 3x3 +repage "$2"
+        (($(identify -format %k "$2") > 1)) && return
+        sleep 0.1
+    done
 }
 
 # Keyboard layouts do not reach Wine's windows reliably (letters beyond the

@@ -1,6 +1,7 @@
-// Port discovery: the probe of the eight slots, through the registry reader,
-// against a registry that answers as Windows does; and the ports offered on a
-// system without it, numbered from the machine's serial devices.
+// Port discovery: the probe of the eight slots and of the device map's other
+// values, through the registry reader, against a registry that answers as
+// Windows does; and the ports offered on a system without it, numbered from
+// the machine's serial devices.
 
 #include "ports/port_list.h"
 #include "ports/registry.h"
@@ -12,7 +13,6 @@
 #include <cstring>
 
 using namespace modRegistry;
-using Values = QMap<QByteArray, QPair<uint, QByteArray>>; // name: type, stored bytes
 
 namespace {
 
@@ -20,8 +20,8 @@ namespace {
 // rewritten between the query of its size and the read.
 struct FakeRegistry : RegistryApi
 {
-    Values values;
-    std::uint32_t platform = PlatformNt; // 0: the version call fails
+    QMap<QByteArray, QPair<uint, QByteArray>> values; // name: type, stored bytes
+    std::uint32_t platform = PlatformNt;              // 0: the version call fails
     QByteArray rewritten;
     int openKeys = 0;
 
@@ -53,20 +53,19 @@ struct FakeRegistry : RegistryApi
         *size = std::uint32_t(bytes.size());
         return fits ? Success : MoreData;
     }
+    long enumValue(Key key, std::uint32_t index, char *name, std::uint32_t *size) override
+    {
+        if (key != 42 || index >= std::uint32_t(values.size()))
+            return key != 42 ? InvalidHandle : NoMoreItems;
+        *size = std::uint32_t(qsnprintf(name, *size, "%s", values.keys().at(index).constData()));
+        return Success;
+    }
     long closeKey(Key key) override
     {
         openKeys -= key == 42;
         return key == 42 ? Success : InvalidHandle;
     }
 };
-
-QString joined(const std::vector<std::string> &names)
-{
-    QStringList list;
-    for (const std::string &name : names)
-        list.append(QString::fromStdString(name));
-    return list.join(' ');
-}
 
 } // namespace
 
@@ -77,7 +76,8 @@ class Ports : public QObject
 private slots:
     void probe_data()
     {
-        QTest::addColumn<QByteArrayList>("stored"); // slot k's value, as stored; '|' a NUL
+        // Slot k's value, as stored, '|' a NUL; "name=value" under a driver's own name.
+        QTest::addColumn<QByteArrayList>("stored");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<uint>("platform");
         QTest::addColumn<uint>("type");
@@ -91,10 +91,15 @@ private slots:
         row("none", {}, "");
         row("with, without, or cut at a NUL", {"COM3|", "COM5", "COM6|junk", "|COM7"},
             "COM3 COM5 COM6");
-        row("COM1 to COM8 only",
-            {"COM9|", "COM0", "com1", "COM12", " COM1", "COM:", "LPT1", "COM8"}, "COM8");
+        row("COM1 to COM255 only",
+            {"COM9|", "COM0", "com1", "COM012", " COM1", "COM256", "LPT1", "COM255"},
+            "COM9 COM255");
         row("slot order and duplicates kept", {"COM3", "", "COM1", "COM3"}, "COM3 COM1 COM3");
-        row("a ninth slot never probed", {"", "", "", "", "", "", "", "", "COM1"}, "");
+        row("adapters after the slots, by number, each once",
+            {"COM7", "COM3", "\\Device\\VCP0=COM5|", "\\Device\\Silabser0=COM12",
+             "\\Device\\VCP1=COM12", "\\Device\\USBSER000=COM3", "\\Device\\Modem0=COM05"},
+            "COM7 COM3 COM5 COM12");
+        row("a ninth slot: as any value", {"", "", "", "", "", "", "", "", "COM2"}, "COM2");
         row("Windows 98", {"COM2", "", "COM1"}, "COM2 COM1", PlatformWindows9x);
         row("the version call fails: NT", {"COM3"}, "COM3", 0);
         row("an expandable string is no port", {"COM1|"}, "", PlatformNt, 2);
@@ -102,7 +107,8 @@ private slots:
             "COM123");
     }
 
-    // Slots 1..8 in order, each under its platform's name; the key closed again.
+    // Slots 1..8 in order, each under its platform's name, then the other
+    // values' ports; the key closed again after each look.
     void probe()
     {
         QFETCH(QByteArrayList, stored);
@@ -114,12 +120,17 @@ private slots:
         registry.platform = platform;
         registry.rewritten = rewritten;
         for (int k = 1; k <= stored.size(); ++k) {
-            const QByteArray key = platform == PlatformWindows9x
+            QByteArrayList named = stored[k - 1].split('=');
+            const QByteArray key = named.size() == 2 ? named[0]
+                                   : platform == PlatformWindows9x
                                        ? "COM" + QByteArray::number(k)
                                        : "\\Device\\Serial" + QByteArray::number(k - 1);
-            registry.values[key] = {type, QByteArray(stored[k - 1]).replace('|', '\0')};
+            registry.values[key] = {type, named.last().replace('|', '\0')};
         }
-        QCOMPARE(joined(probeSerialPorts(registry)), expected);
+        QStringList names;
+        for (const std::string &name : probeSerialPorts(registry))
+            names.append(QString::fromStdString(name));
+        QCOMPARE(names.join(' '), expected);
         QCOMPARE(registry.openKeys, 0);
     }
 
@@ -136,12 +147,12 @@ private slots:
             << QStringList{"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttySAC0", "/dev/ttyS2"}
             << QStringList{"COM1 /dev/ttyS2", "COM2 /dev/ttyS10", "COM3 /dev/ttyUSB0",
                            "COM4 /dev/ttySAC0"};
-        QStringList twelve, eight;
-        for (int i = 0; i < 12; ++i)
+        QStringList twelve, offered;
+        for (int i = 0; i < 12; ++i) {
             twelve.append(QStringLiteral("/dev/ttyUSB%1").arg(i));
-        for (int i = 0; i < 8; ++i)
-            eight.append(QStringLiteral("COM%1 /dev/ttyUSB%2").arg(i + 1).arg(i));
-        QTest::newRow("twelve, eight offered") << twelve << eight;
+            offered.append(QStringLiteral("COM%1 /dev/ttyUSB%2").arg(i + 1).arg(i));
+        }
+        QTest::newRow("twelve, all offered") << twelve << offered;
     }
 
     // The same devices get the same numbers whatever order the system lists
@@ -163,6 +174,7 @@ private slots:
         }
         QCOMPARE(portsOfDevices({{"/dev/ttyUSB1", "FT232R"}}).value(0).deviceText(),
                  QStringLiteral("/dev/ttyUSB1 — FT232R"));
+        QCOMPARE(portNumberOf(QStringLiteral("COM12")), 12);
     }
 };
 

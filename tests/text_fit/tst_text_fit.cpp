@@ -20,9 +20,14 @@ private slots:
         fMain window;
         window.Form_Load(QString()); // no port: the window opens without a display
         QStringList clipped;
-        const auto fit = [&clipped](const QFont &font, const QString &text, QSize room) {
-            const QFontMetrics fm(font);
-            if (fm.horizontalAdvance(text) > room.width() || fm.height() > room.height())
+        // Measured as drawn: in the screen's pixels, where the font is hinted.
+        const qreal ratio = window.devicePixelRatioF();
+        const auto fit = [&clipped, ratio](const QFont &font, const QString &text, QSize room) {
+            QFont drawn = font;
+            drawn.setPointSizeF(font.pointSizeF() * ratio);
+            const QFontMetrics fm(drawn);
+            if (fm.horizontalAdvance(text) > room.width() * ratio ||
+                fm.height() > room.height() * ratio)
                 clipped << text;
         };
         for (const QLabel *l : window.findChildren<QLabel *>())
