@@ -1,18 +1,24 @@
 ; The Windows installer of screenprog and screenprog-noclock, for all users of
 ; the machine. Made by the build (packaging/windows/CMakeLists.txt), which
-; defines VERSION, VERSION_NUMERIC, PROGRAMS_DIR, SOURCE_DIR, QT_LICENSES and OUTFILE.
-; "setup.exe /S" installs without questions, "uninstall.exe /S" removes.
+; defines VERSION, VERSION_NUMERIC, PROGRAMS_DIR, SOURCE_DIR, SOURCE_TARBALL,
+; NOTICE, QT_LICENSES, SIGN and OUTFILE.
+; "setup.exe /S" installs without questions, "uninstall.exe /S" removes; both
+; refuse, and change nothing, while either program runs from the folder.
 ; A 64-bit installer for the 64-bit programs: it needs no 32-bit layer (Wine
 ; without one runs it too) and installs to the 64-bit Program Files.
 Target amd64-unicode
 !include MUI2.nsh
+!include LogicLib.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\screenprog"
 !define MENU_DIR "$SMPROGRAMS\screenprog"
 
 Name "screenprog ${VERSION}"
+BrandingText "screenprog ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\screenprog"
+; A second install, of this version or another, goes where the first one is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
@@ -22,27 +28,69 @@ VIAddVersionKey /LANG=0 "FileDescription" "Instalator programu screenprog"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
 
+; scripts/sign-windows signs the uninstaller as it is made and then the
+; installer, when the environment names a certificate (and does nothing
+; otherwise).
+!uninstfinalize '"${SIGN}" "%1"' = 0
+!finalize '"${SIGN}" "%1"' = 0
+
 !define MUI_ICON "${SOURCE_DIR}/resources/icons/screenprog.ico"
 !define MUI_UNICON "${SOURCE_DIR}/resources/icons/screenprog.ico"
-!insertmacro MUI_PAGE_LICENSE "${SOURCE_DIR}/packaging/windows/licences.txt"
+!insertmacro MUI_PAGE_LICENSE "${NOTICE}"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Polish"
 
+; Windows refuses to open the file of a running program for writing, so a
+; program running from the folder would make the copy, or the removal, fail
+; half-way. Asks to close it and try again; cancelled (always, when silent),
+; ends with exit code 2 before anything has changed.
+!macro RefuseWhileRunning WHAT
+    ${Do}
+        StrCpy $1 ""
+        !insertmacro FindRunning screenprog.exe
+        !insertmacro FindRunning screenprog-noclock.exe
+        ${If} $1 == ""
+            ${Break}
+        ${EndIf}
+        ${If} ${Cmd} `MessageBox MB_ICONSTOP|MB_RETRYCANCEL "Program $1 jest uruchomiony z folderu $INSTDIR i nie może zostać ${WHAT}.$\r$\n$\r$\nZamknij go i spróbuj ponownie." /SD IDCANCEL IDCANCEL`
+            SetErrorLevel 2
+            Quit
+        ${EndIf}
+    ${Loop}
+!macroend
+; $1 = EXE when it is in the folder and cannot be opened for writing.
+!macro FindRunning EXE
+    ${If} ${FileExists} "$INSTDIR\${EXE}"
+        FileOpen $0 "$INSTDIR\${EXE}" a
+        ${If} $0 == ""
+            StrCpy $1 "${EXE}"
+        ${Else}
+            FileClose $0
+        ${EndIf}
+    ${EndIf}
+!macroend
+
 Function .onInit
     SetShellVarContext all
 FunctionEnd
 
 Section
+    !insertmacro RefuseWhileRunning "zastąpiony"
     SetOutPath "$INSTDIR"
+    ; What an earlier version put here and this one may not replace: its
+    ; source and Qt's licence texts.
+    Delete "$INSTDIR\screenprog-*-src.tar.gz"
+    RMDir /r "$INSTDIR\licenses\Qt"
     File "${PROGRAMS_DIR}/screenprog.exe"
     File "${PROGRAMS_DIR}/screenprog-noclock.exe"
+    File "${SOURCE_TARBALL}"
     File "/oname=LICENSE.txt" "${SOURCE_DIR}/LICENSE"
-    File "/oname=LICENCJE.txt" "${SOURCE_DIR}/packaging/windows/licences.txt"
+    File "/oname=LICENCJE.txt" "${NOTICE}"
     SetOutPath "$INSTDIR\licenses\Qt"
-    File "${QT_LICENSES}/*"
+    File /r "${QT_LICENSES}/*"
     SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -63,6 +111,9 @@ Section
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ; In KiB, as "Apps & features" shows it.
+    SectionGetSize 0 $0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
 Function un.onInit
@@ -72,11 +123,14 @@ FunctionEnd
 ; Removes only what the installer put there; a folder the user added files
 ; to stays.
 Section "Uninstall"
+    !insertmacro RefuseWhileRunning "usunięty"
     Delete "$INSTDIR\screenprog.exe"
     Delete "$INSTDIR\screenprog-noclock.exe"
+    Delete "$INSTDIR\screenprog-*-src.tar.gz"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\LICENCJE.txt"
-    RMDir /r "$INSTDIR\licenses"
+    RMDir /r "$INSTDIR\licenses\Qt"
+    RMDir "$INSTDIR\licenses"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     RMDir /r "${MENU_DIR}"
