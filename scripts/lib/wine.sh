@@ -28,28 +28,14 @@
 #   wine_shot WINDOW FILE.png   the window's client area, as the Linux screenshots
 
 WINE_TEMPLATE=/var/cache/screenprog/wine-prefix
+# This folder, which holds wine-ns-setup, the part that runs in the namespace.
+WINE_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WINE_COM1=/dev/screenprog-com1
 export WINEDEBUG=-all
 # No Mono or Gecko prompts, no menu entries on this machine for what an
 # installer puts in Wine's Start menu, and no debugger waiting on a crash: the
 # program just ends.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
-
-# shellcheck disable=SC2016
-WINE_NS_SETUP='set -e
-mount --make-rprivate /
-mount -t tmpfs -o mode=755 none /dev
-for node in null:1:3 zero:1:5 full:1:7 random:1:8 urandom:1:9 tty:5:0; do
-    IFS=: read -r name major minor <<<"$node"
-    mknod -m 666 "/dev/$name" c "$major" "$minor"
-done
-mkdir /dev/pts /dev/shm
-mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts /dev/pts
-ln -s pts/ptmx /dev/ptmx
-mount -t tmpfs -o mode=1777 none /dev/shm
-ln -s /proc/self/fd /dev/fd
-export SCREENPROG_WINE_NAMESPACE=1 TMPDIR=/dev/shm
-exec "$@"'
 
 wine_in_namespace() {
     if [[ -n ${SCREENPROG_WINE_NAMESPACE:-} ]]; then
@@ -63,7 +49,7 @@ wine_in_namespace() {
     # A process namespace of its own too: whatever is left running in it
     # (Xvfb, Wine's server, the emulator) ends with it, however it ends.
     unshare --mount --propagation private --pid --fork --mount-proc \
-        bash -c "$WINE_NS_SETUP" wine-namespace "$@"
+        "$WINE_LIB/wine-ns-setup" "$@"
 }
 
 # The prepared prefix: booted once (about 20 s), with COM1 on WINE_COM1 and
