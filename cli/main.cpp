@@ -19,7 +19,7 @@
 namespace {
 
 const QString Description = QStringLiteral(
-    "Programuje wyświetlacz systemu VELTA-ORSO przez port szeregowy, bez okna: łączy się z nim\n"
+    "\nProgramuje wyświetlacz systemu VELTA-ORSO przez port szeregowy, bez okna: łączy się z nim\n"
     "jak screenprog i wysyła po kolei zestaw EEPROM, zestaw bieżący (RAM), zegar i polecenia,\n"
     "a na końcu ramkę kończącą programowanie.\n"
     "\n"
@@ -37,8 +37,9 @@ const QString Description = QStringLiteral(
     "  4    port zajęty przez inny program (komunikat 201)\n"
     "  5    brak uprawnień do portu (komunikat 203; Linux: grupa dialout)\n"
     "  6    wyświetlacz nie potwierdził ramki (komunikat 200)\n"
-    "  129, 130, 143\n"
-    "       przerwane przez SIGHUP (Windows: zamknięcie konsoli), SIGINT (Ctrl+C), SIGTERM");
+    "  129  przerwane przez SIGHUP (Windows: zamknięcie konsoli)\n"
+    "  130  przerwane przez SIGINT (Ctrl+C)\n"
+    "  143  przerwane przez SIGTERM");
 
 struct Options
 {

@@ -84,6 +84,8 @@ int ProgrammingRun::exec()
     command(m_request.clear, [&] { programmer.CzyscEkran_Command_Click(); });
     programmer.Form_QueryUnload();
     console::endProgress();
+    for (int message : std::as_const(m_done))
+        console::out(messageText(message));
     return m_signal != 0 ? 128 + m_signal : m_exitCode;
 }
 
@@ -137,8 +139,9 @@ void ProgrammingRun::showProgress(int sent)
 
 void ProgrammingRun::PokazInformacje(int NumerKomunikatu)
 {
+    // Said at the end, under the finished progress line.
     if (!m_request.quiet)
-        console::out(messageText(NumerKomunikatu));
+        m_done.append(NumerKomunikatu);
 }
 
 void ProgrammingRun::PokazOstrzezenie(int NumerKomunikatu, const QString &detail)

@@ -12,6 +12,7 @@
 #include "programming/serial_link.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -69,4 +70,5 @@ private:
     int m_signal = 0;        // the signal that ended the run, 0 for none
     QByteArray m_unanswered; // the frame the display did not acknowledge
     int m_sentBefore = 0;    // frames sent before the running upload
+    QList<int> m_done;       // the uploads' messages of success
 };
