@@ -85,10 +85,19 @@ BOOL WINAPI onConsoleEvent(DWORD type)
     return TRUE;
 }
 
+// A console program, as the command line is, rather than a windowed one,
+// whose ends come as window messages.
+bool isConsoleProgram()
+{
+    const auto *image = reinterpret_cast<const BYTE *>(GetModuleHandleW(nullptr));
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(image);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(image + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+}
+
 void watch(QObject *context, const std::function<void(int)> &end)
 {
-    // A windowed program has no console; its ends come as window messages.
-    if (GetConsoleWindow() == nullptr)
+    if (!isConsoleProgram())
         return;
     if (consoleEvent == nullptr) {
         consoleEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
