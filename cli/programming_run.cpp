@@ -120,7 +120,7 @@ ParameterChoice ProgrammingRun::parameters(Memory memory) const
 QString ProgrammingRun::Godzina_MEB() const
 {
     // "now" is the time the frame is built, not the time the run started.
-    const QString &clock = *m_request.clock;
+    const QString clock = m_request.clock.value_or(QString());
     return clock.isEmpty() ? QTime::currentTime().toString(QStringLiteral("HH:mm")) : clock;
 }
 
