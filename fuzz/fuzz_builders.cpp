@@ -1,11 +1,14 @@
-// Feeds arbitrary input to the frame builders and the code page conversions.
-// Input: a screen number byte, four list position bytes, then UTF-16 text
-// (broken surrogates too).
+// Feeds arbitrary input to the frame builders and the code page conversions:
+// a screen number byte, four list position bytes, then UTF-16 text (broken
+// surrogates too). The same bytes go to the command line's readers, as a
+// screen-set file and as the text of --text N=TEXT.
 
+#include "cli/screen_set.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +27,26 @@ QByteArray payloadOf(const QByteArray &frame, int code)
     require(frame.size() == protocol::DataFrameSize && frame.startsWith("DATA") &&
             std::uint8_t(frame[4]) == std::uint8_t(code) && protocol::FrameChecksum(frame) == 0);
     return frame.mid(5, protocol::PayloadSize);
+}
+
+// What the readers accept is what the display can show; what they refuse gets
+// a message of one line, starting as it must.
+void checkRead(const QString &problem, const QString &start, const ScreenSet &set)
+{
+    if (!problem.isEmpty()) {
+        require(problem.startsWith(start) &&
+                std::none_of(problem.begin(), problem.end(),
+                             [](QChar c) { return c.category() == QChar::Other_Control; }));
+        return;
+    }
+    for (int n = 1; n <= set.screens(); ++n) {
+        const QString text = set.texts.at(n).value_or(QString());
+        require(protocol::characters(text).size() <= protocol::MaxTextLength &&
+                protocol::isWindows1250(text));
+    }
+    const ParameterChoice &p = set.parameters;
+    require(p.scrollKind >= 0 && p.scrollKind < 3 && p.speed >= 0 && p.speed < 10 &&
+            p.brightness >= 0 && p.brightness < 10 && p.screenCount >= 0 && p.screenCount <= 8);
 }
 
 // A list position anywhere in an int's range, sign included.
@@ -62,5 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString kept = protocol::keepWindows1250(text);
     require(protocol::isWindows1250(kept) &&
             protocol::fromWindows1250(protocol::toWindows1250(kept)) == kept);
+
+    const QByteArrayView bytes(data, qsizetype(size));
+    ScreenSetFile file;
+    const QString problem = parseScreenSetFile(bytes, QStringLiteral("f"), file);
+    for (const std::optional<ScreenSet> &set : {file.eeprom, file.ram})
+        checkRead(problem, QStringLiteral("f:"), set.value_or(ScreenSet(Memory::Ram)));
+    ScreenSet set(data[0] & 1 ? Memory::Ram : Memory::Eeprom);
+    checkRead(addScreenText(set, QString::fromUtf8(bytes.sliced(1))), QStringLiteral("--text „"),
+              set);
     return 0;
 }

@@ -81,6 +81,7 @@ void DeviceProgrammer::Form_Load(const QString &device)
     // taken it since, or the adapter gone.
     const SerialLink::OpenResult opened = m_Port_MSComm.open(device);
     if (opened != SerialLink::OpenResult::Opened) {
+        emit portOpenFailed(opened);
         const OpenFailureReport report =
             reportOpenFailure(opened, device, m_Port_MSComm.errorString());
         m_window.PokazOstrzezenie(report.message, report.detail);

@@ -79,6 +79,8 @@ signals:
     // or a frame of an upload): no acknowledgement, or the port refused it or
     // went away. Before any message about it.
     void frameUnanswered(const QByteArray &frame);
+    // The chosen port did not open, and why; before the message about it.
+    void portOpenFailed(SerialLink::OpenResult result);
 
 private:
     enum class State {

@@ -2,10 +2,10 @@
 // window; the program ends when the user closes either.
 
 #include "ports/port_list.h"
+#include "programming/termination.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
-#include "ui/termination.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
         mainWindow = std::make_unique<fMain>();
         mainWindow->prepareShowing();
         fMain *window = mainWindow.get();
-        onTermination(window, [window] { window->endProgram(); });
+        onTermination(window, [window](int) { window->endProgram(); });
     };
     fSelectSerialDevice portDialog(&listSerialPorts, [&](const QString &device) {
         buildMainWindow();

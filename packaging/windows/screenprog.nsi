@@ -1,9 +1,9 @@
-; The Windows installer of screenprog and screenprog-noclock, for all users of
+; The Windows installer of screenprog, screenprog-noclock and screenprog-cli, for all users of
 ; the machine. Made by the build (packaging/windows/CMakeLists.txt), which
 ; defines VERSION, VERSION_NUMERIC, PROGRAMS_DIR, SOURCE_DIR, SOURCE_TARBALL,
 ; NOTICE, QT_LICENSES, SIGN and OUTFILE.
 ; "setup.exe /S" installs without questions, "uninstall.exe /S" removes; both
-; refuse, and change nothing, while either program runs from the folder.
+; refuse, and change nothing, while any of the programs runs from the folder.
 ; A 64-bit installer for the 64-bit programs: it needs no 32-bit layer (Wine
 ; without one runs it too) and installs to the 64-bit Program Files.
 Target amd64-unicode
@@ -52,6 +52,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
         StrCpy $1 ""
         !insertmacro FindRunning screenprog.exe
         !insertmacro FindRunning screenprog-noclock.exe
+        !insertmacro FindRunning screenprog-cli.exe
         ${If} $1 == ""
             ${Break}
         ${EndIf}
@@ -87,6 +88,7 @@ Section
     File "${PROGRAMS_DIR}/screenprog.exe"
     File "${PROGRAMS_DIR}/screenprog-noclock.exe"
     File "${SOURCE_TARBALL}"
+    File "${PROGRAMS_DIR}/screenprog-cli.exe"
     File "/oname=LICENSE.txt" "${SOURCE_DIR}/LICENSE"
     File "/oname=LICENCJE.txt" "${NOTICE}"
     SetOutPath "$INSTDIR\licenses\Qt"
@@ -127,6 +129,7 @@ Section "Uninstall"
     Delete "$INSTDIR\screenprog.exe"
     Delete "$INSTDIR\screenprog-noclock.exe"
     Delete "$INSTDIR\screenprog-*-src.tar.gz"
+    Delete "$INSTDIR\screenprog-cli.exe"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\LICENCJE.txt"
     RMDir /r "$INSTDIR\licenses\Qt"

@@ -1,0 +1,302 @@
+// screenprog-cli: the display programmed from a script or a scheduled job,
+// without a window. The options are checked before anything is opened; a run
+// then does what screenprog's window would, in a fixed order, and its exit
+// code says how it ended.
+
+#include "cli/console.h"
+#include "cli/programming_run.h"
+#include "cli/screen_set.h"
+#include "ports/port_list.h"
+#include "resources/message_numbers.h"
+#include "resources/message_text.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTranslator>
+
+namespace {
+
+const QString Description = QStringLiteral(
+    "\nProgramuje wyświetlacz systemu VELTA-ORSO przez port szeregowy, bez okna: łączy się z nim\n"
+    "jak screenprog i wysyła po kolei zestaw EEPROM, zestaw bieżący (RAM), zegar i polecenia,\n"
+    "a na końcu ramkę kończącą programowanie.\n"
+    "\n"
+    "Plik zestawu ekranów (UTF-8) ma sekcje [EEPROM] i [RAM]. W sekcji wiersz „numer = tekst”\n"
+    "dla każdego wysyłanego ekranu (najwyżej 10 znaków; tekst w cudzysłowie zachowuje spacje\n"
+    "na brzegach) i parametry: Rodzaj przesuwu (Na przemian, Co znak, Płynące), Prękość\n"
+    "przesuwu (od 1 do 10), Jasność (od 1 do 10), Ilość ekranów (od 0 do 8, tylko RAM).\n"
+    "Ekranu, którego nie ma w sekcji, program nie wysyła. Parametry, których nie podano, mają\n"
+    "wartości startowe okna: Na przemian, 10, 10, 8. Wiersze od # albo ; to komentarze.\n"
+    "\n"
+    "Kody wyjścia:\n"
+    "  0    gotowe\n"
+    "  2    błędne dane; nic nie zostało otwarte ani wysłane\n"
+    "  3    port nie jest dostępny (komunikat 203)\n"
+    "  4    port zajęty przez inny program (komunikat 201)\n"
+    "  5    brak uprawnień do portu (komunikat 203; Linux: grupa dialout)\n"
+    "  6    wyświetlacz nie potwierdził ramki (komunikat 200)\n"
+    "  129  przerwane przez SIGHUP (Windows: zamknięcie konsoli)\n"
+    "  130  przerwane przez SIGINT (Ctrl+C)\n"
+    "  143  przerwane przez SIGTERM");
+
+struct Options
+{
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("Wypisuje porty, które oferuje okno wyboru portu, po "
+                                           "jednym w wierszu: nazwę, urządzenie i opis, "
+                                           "oddzielone tabulatorem.")};
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("Port: nazwa z listy (COM1) albo urządzenie "
+                                           "(/dev/ttyUSB0, /dev/pts/7, COM12)."),
+                            QStringLiteral("port")};
+    QCommandLineOption eeprom{QStringLiteral("eeprom"),
+                              QStringLiteral("Wysyła stały zestaw ekranów (EEPROM) z sekcji "
+                                             "[EEPROM] pliku."),
+                              QStringLiteral("plik")};
+    QCommandLineOption ram{QStringLiteral("ram"),
+                           QStringLiteral("Wysyła bieżący zestaw ekranów (RAM) z sekcji [RAM] "
+                                          "pliku."),
+                           QStringLiteral("plik")};
+    QCommandLineOption text{QStringLiteral("text"),
+                            QStringLiteral("Wysyła ekran N z tym tekstem (najwyżej 10 znaków); "
+                                           "można podać wiele razy. Razem z parametrami poniżej "
+                                           "to zestaw pamięci --memory."),
+                            QStringLiteral("N=tekst")};
+    QCommandLineOption memory{QStringLiteral("memory"),
+                              QStringLiteral("Pamięć dla --text i parametrów: ram (domyślnie) "
+                                             "albo eeprom."),
+                              QStringLiteral("ram|eeprom")};
+    QCommandLineOption scroll{QStringLiteral("scroll"),
+                              QStringLiteral("Rodzaj przesuwu: Na przemian, Co znak, Płynące "
+                                             "(albo 1, 2, 3)."),
+                              QStringLiteral("rodzaj")};
+    QCommandLineOption speed{QStringLiteral("speed"),
+                             QStringLiteral("Prędkość przesuwu, od 1 do 10."),
+                             QStringLiteral("1-10")};
+    QCommandLineOption brightness{QStringLiteral("brightness"),
+                                  QStringLiteral("Jasność, od 1 do 10."), QStringLiteral("1-10")};
+    QCommandLineOption screens{QStringLiteral("screens"),
+                               QStringLiteral("Ilość ekranów, które pokazuje pamięć RAM, od 0 "
+                                              "do 8."),
+                               QStringLiteral("0-8")};
+    QCommandLineOption clock{QStringLiteral("clock"),
+                             QStringLiteral("Ustawia zegar wyświetlacza: now (czas komputera w "
+                                            "chwili wysłania) albo podana godzina."),
+                             QStringLiteral("now|GG:MM")};
+    QCommandLineOption beep{QStringLiteral("beep"), QStringLiteral("Krótki dźwięk.")};
+    QCommandLineOption longBeep{QStringLiteral("long-beep"),
+                                QStringLiteral("Włącza (on) albo wyłącza (off) długi dźwięk."),
+                                QStringLiteral("on|off")};
+    QCommandLineOption clear{QStringLiteral("clear"), QStringLiteral("Czyści ekrany.")};
+    QCommandLineOption quiet{QStringLiteral("quiet"), QStringLiteral("Wypisuje tylko błędy.")};
+    // Qt's own help option would also offer --help-all, for Qt's options.
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Wyświetla tę pomoc.")};
+};
+
+// Name and version, the Polish locale and Qt's own Polish texts (the help's
+// headings, the parser's complaints), which travel inside the program.
+void setUpTexts(QCoreApplication &app)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("screenprog-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SCREENPROG_VERSION));
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    QLocale::setDefault(polish);
+    auto *translator = new QTranslator(&app);
+    if (translator->load(polish, QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(translator);
+}
+
+// The option's value and its name, as a message about it starts.
+QString optionText(const QCommandLineParser &parser, const QCommandLineOption &option)
+{
+    return QStringLiteral("--%1 %2").arg(option.names().constLast(), parser.value(option));
+}
+
+// The set the command line gives for one memory: --text and the parameters.
+QString readCommandLineSet(const QCommandLineParser &parser, const Options &o, Request &request)
+{
+    const QList<std::pair<const QCommandLineOption *, Parameter>> parameters = {
+        {&o.scroll, Parameter::ScrollKind},
+        {&o.speed, Parameter::Speed},
+        {&o.brightness, Parameter::Brightness},
+        {&o.screens, Parameter::ScreenCount},
+    };
+    const bool given =
+        parser.isSet(o.text) || std::any_of(parameters.begin(), parameters.end(),
+                                            [&](const auto &p) { return parser.isSet(*p.first); });
+    const QString memoryName = parser.value(o.memory).toLower();
+    if (!given)
+        return parser.isSet(o.memory) ? QStringLiteral("--memory dotyczy --text i parametrów, "
+                                                       "a nie podano żadnego z nich")
+                                      : QString();
+    if (parser.isSet(o.memory) && memoryName != u"ram" && memoryName != u"eeprom")
+        return QStringLiteral("%1: podaj ram albo eeprom").arg(optionText(parser, o.memory));
+    const Memory memory = memoryName == u"eeprom" ? Memory::Eeprom : Memory::Ram;
+    std::optional<ScreenSet> &set = memory == Memory::Ram ? request.ram : request.eeprom;
+    if (set)
+        return QStringLiteral("pamięć %1 podana dwa razy: w pliku (--%2) i w --text albo "
+                              "parametrach")
+            .arg(memory == Memory::Ram ? QStringLiteral("RAM") : QStringLiteral("EEPROM"),
+                 memory == Memory::Ram ? QStringLiteral("ram") : QStringLiteral("eeprom"));
+    set.emplace(memory);
+    for (const auto &[option, parameter] : parameters) {
+        if (!parser.isSet(*option))
+            continue;
+        if (QString problem = setParameter(*set, parameter, parser.value(*option));
+            !problem.isEmpty())
+            return QStringLiteral("%1: %2").arg(optionText(parser, *option), problem);
+    }
+    for (const QString &argument : parser.values(o.text)) {
+        if (QString problem = addScreenText(*set, argument); !problem.isEmpty())
+            return problem;
+    }
+    return {};
+}
+
+// Everything but the port checked, nothing opened yet.
+QString readRequest(const QCommandLineParser &parser, const Options &o, Request &request)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("nieoczekiwany argument „%1”").arg(parser.positionalArguments()[0]);
+    for (const QCommandLineOption *single :
+         {&o.port, &o.eeprom, &o.ram, &o.memory, &o.scroll, &o.speed, &o.brightness, &o.screens,
+          &o.clock, &o.longBeep}) {
+        if (parser.values(*single).size() > 1)
+            return QStringLiteral("--%1 podana więcej niż raz").arg(single->names().constLast());
+    }
+    for (const auto &[option, memory] :
+         {std::pair{&o.eeprom, Memory::Eeprom}, std::pair{&o.ram, Memory::Ram}}) {
+        if (!parser.isSet(*option))
+            continue;
+        std::optional<ScreenSet> &set = memory == Memory::Ram ? request.ram : request.eeprom;
+        set.emplace(memory);
+        if (QString problem = readScreenSet(parser.value(*option), *set); !problem.isEmpty())
+            return problem;
+    }
+    if (QString problem = readCommandLineSet(parser, o, request); !problem.isEmpty())
+        return problem;
+
+    if (parser.isSet(o.clock)) {
+        static const QRegularExpression time(QStringLiteral("^([0-9]{1,2}):([0-9]{2})$"));
+        const QString value = parser.value(o.clock);
+        const QRegularExpressionMatch match = time.match(value);
+        if (value.compare(u"now", Qt::CaseInsensitive) == 0)
+            request.clock = QString();
+        else if (match.hasMatch() && match.captured(1).toInt() < 24 &&
+                 match.captured(2).toInt() < 60)
+            request.clock = QStringLiteral("%1:%2")
+                                .arg(match.captured(1).toInt(), 2, 10, QChar(u'0'))
+                                .arg(match.captured(2));
+        else
+            return QStringLiteral("%1: nie ma takiej godziny; podaj now albo GG:MM, od 00:00 "
+                                  "do 23:59")
+                .arg(optionText(parser, o.clock));
+    }
+    if (parser.isSet(o.longBeep)) {
+        const QString value = parser.value(o.longBeep).toLower();
+        if (value != u"on" && value != u"off")
+            return QStringLiteral("%1: podaj on albo off").arg(optionText(parser, o.longBeep));
+        request.longBeep = value == u"on";
+    }
+    request.beep = parser.isSet(o.beep);
+    request.clear = parser.isSet(o.clear);
+    request.quiet = parser.isSet(o.quiet);
+    if (!parser.isSet(o.port))
+        return QStringLiteral("podaj port: --port NAZWA (porty wypisuje --list)");
+    if (parser.value(o.port).isEmpty())
+        return QStringLiteral("--port: pusta nazwa portu");
+    return {};
+}
+
+// The device behind a port name as the port dialog lists it, or a device
+// given as it stands: a path, or on Windows any port name. Empty when the
+// name is not listed.
+QString deviceOf(const QString &port)
+{
+#ifndef Q_OS_WIN
+    if (port.contains(u'/'))
+        return port;
+#endif
+    const QList<PortEntry> ports = listSerialPorts();
+    for (const PortEntry &entry : ports) {
+        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
+            return entry.device;
+    }
+#ifdef Q_OS_WIN
+    return port;
+#else
+    return QString();
+#endif
+}
+
+int listPorts(bool quiet)
+{
+    const QList<PortEntry> ports = listSerialPorts();
+    if (ports.isEmpty() && !quiet)
+        console::err(messageText(messages::NoSerialPorts));
+    for (const PortEntry &entry : ports) {
+        console::out(
+            entry.description.isEmpty()
+                ? QStringLiteral("%1\t%2").arg(entry.name, entry.device)
+                : QStringLiteral("%1\t%2\t%3").arg(entry.name, entry.device, entry.description));
+    }
+    return Done;
+}
+
+int refuse(const QString &problem)
+{
+    console::err(QStringLiteral("%1: %2").arg(QCoreApplication::applicationName(), problem));
+    return BadInput;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    setUpTexts(app);
+
+    const Options o;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Description);
+    parser.addOption(o.help);
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOptions({o.list, o.port, o.eeprom, o.ram, o.text, o.memory, o.scroll, o.speed,
+                       o.brightness, o.screens, o.clock, o.beep, o.longBeep, o.clear, o.quiet});
+    // Answered here rather than by the parser, which on Windows would write
+    // in a code page the console does not show.
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText() + QStringLiteral(" Pomoc: --help."));
+    if (parser.isSet(o.help)) {
+        console::out(parser.helpText().trimmed());
+        return Done;
+    }
+    if (parser.isSet(version)) {
+        console::out(QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
+                                                 QCoreApplication::applicationVersion()));
+        return Done;
+    }
+    if (parser.isSet(o.list)) {
+        const QStringList names = parser.optionNames();
+        if (std::any_of(names.begin(), names.end(),
+                        [](const QString &name) { return name != u"list" && name != u"quiet"; }))
+            return refuse(QStringLiteral("--list nie łączy się z innymi opcjami poza --quiet"));
+        return listPorts(parser.isSet(o.quiet));
+    }
+
+    Request request;
+    if (QString problem = readRequest(parser, o, request); !problem.isEmpty())
+        return refuse(problem);
+    request.device = deviceOf(parser.value(o.port));
+    if (request.device.isEmpty()) {
+        console::err(messageText(messages::PortUnavailable));
+        console::err(
+            QStringLiteral("Nie ma portu %1 (porty wypisuje --list).").arg(parser.value(o.port)));
+        return PortMissing;
+    }
+    return ProgrammingRun(request).exec();
+}

@@ -1,0 +1,303 @@
+#include "cli/screen_set.h"
+
+#include "programming/parameter_lists.h"
+#include "protocol/builders.h"
+#include "protocol/windows1250.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
+
+namespace {
+
+// A screen-set file is a few dozen lines; anything much larger is not one
+// (and /dev/zero must not keep the program reading).
+constexpr qint64 MaxFileSize = 64 * 1024;
+
+int screensOf(Memory memory)
+{
+    return memory == Memory::Ram ? protocol::RamScreens : protocol::EepromScreens;
+}
+
+QString memoryName(Memory memory)
+{
+    return memory == Memory::Ram ? QStringLiteral("RAM") : QStringLiteral("EEPROM");
+}
+
+// A value as messages show it: between Polish quotes, shortened, and with
+// control characters (which could steer a terminal) replaced.
+QString quoted(const QString &value)
+{
+    QString shown = value.left(40);
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    }
+    return QStringLiteral("„%1%2”").arg(shown, value.size() > 40 ? QStringLiteral("…") : QString());
+}
+
+// What a screen can carry: at most ten characters of the Windows-1250 code
+// page, no control characters. Letters typed as a base letter and an accent
+// are joined first, as the window's text boxes do.
+QString checkText(Memory memory, int n, QString &text)
+{
+    text = text.normalized(QString::NormalizationForm_C);
+    const QList<QStringView> characters = protocol::characters(text);
+    for (QStringView character : characters) {
+        const char32_t code = character.toUcs4().value(0);
+        const bool control =
+            character.size() == 1 && character[0].category() == QChar::Other_Control;
+        if (!control && protocol::isWindows1250(character))
+            continue;
+        const QString codeText =
+            QStringLiteral("U+%1").arg(uint(code), 4, 16, QChar(u'0')).toUpper();
+        return control
+                   ? QStringLiteral("%1: znak sterujący %2 w tekście; wyświetlacz go nie pokaże")
+                         .arg(screenName(memory, n), codeText)
+                   : QStringLiteral("%1: znaku „%2” (%3) nie da się wysłać; wyświetlacz zna "
+                                    "tylko znaki kodowania Windows-1250")
+                         .arg(screenName(memory, n), character.toString(), codeText);
+    }
+    if (characters.size() > protocol::MaxTextLength)
+        return QStringLiteral("%1: za długi tekst %2 (liczba znaków: %3, najwyżej %4)")
+            .arg(screenName(memory, n), quoted(text))
+            .arg(characters.size())
+            .arg(protocol::MaxTextLength);
+    return {};
+}
+
+QString setText(ScreenSet &set, const QString &number, QString text)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
+    const int n = digits.match(number).hasMatch() ? number.toInt() : 0;
+    if (n < 1 || n > set.screens())
+        return QStringLiteral("nie ma ekranu %1 w pamięci %2; numery ekranów: od 1 do %3")
+            .arg(quoted(number), memoryName(set.memory))
+            .arg(set.screens());
+    if (set.texts[n])
+        return QStringLiteral("%1 podany drugi raz").arg(screenName(set.memory, n));
+    if (QString problem = checkText(set.memory, n, text); !problem.isEmpty())
+        return problem;
+    set.texts[n] = text;
+    return {};
+}
+
+// The names of the parameters in a file: the labels of the window's lists,
+// "Prękość" as the window spells it and "Prędkość" as people type it.
+struct ParameterLabel
+{
+    const char16_t *label;
+    Parameter parameter;
+};
+constexpr ParameterLabel ParameterLabels[] = {
+    {u"Rodzaj przesuwu", Parameter::ScrollKind}, {u"Prękość przesuwu", Parameter::Speed},
+    {u"Prędkość przesuwu", Parameter::Speed},    {u"Jasność", Parameter::Brightness},
+    {u"Ilość ekranów", Parameter::ScreenCount},
+};
+
+std::optional<Parameter> parameterByLabel(const QString &key)
+{
+    const QString simplified = key.simplified();
+    for (const ParameterLabel &entry : ParameterLabels) {
+        if (simplified.compare(QString::fromUtf16(entry.label), Qt::CaseInsensitive) == 0)
+            return entry.parameter;
+    }
+    return std::nullopt;
+}
+
+// A list's entry by its text (any case); for the scroll kinds also by their
+// place in the list, from 1. -1 when the value is on no list.
+int position(const QStringList &items, const QString &value, bool byPlace)
+{
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items[i].compare(value, Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    if (byPlace) {
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (value == QString::number(i + 1))
+                return int(i);
+        }
+    }
+    return -1;
+}
+
+// A value in double quotes keeps its blanks at both ends.
+bool unquote(QString &value)
+{
+    if (!value.startsWith(u'"'))
+        return true;
+    if (value.size() < 2 || !value.endsWith(u'"'))
+        return false;
+    value = value.mid(1, value.size() - 2);
+    return true;
+}
+
+} // namespace
+
+ScreenSet::ScreenSet(Memory memory)
+    : memory(memory), parameters{parameterLists::ScrollKindAtStart,
+                                 memory == Memory::Ram ? parameterLists::ScreenCountAtStart
+                                                       : protocol::EepromScreens,
+                                 parameterLists::SpeedAtStart, parameterLists::BrightnessAtStart}
+{
+}
+
+int ScreenSet::screens() const
+{
+    return screensOf(memory);
+}
+
+int ScreenSet::frames() const
+{
+    return 2 + int(std::count_if(texts.begin(), texts.end(),
+                                 [](const std::optional<QString> &t) { return t.has_value(); }));
+}
+
+QString screenName(Memory memory, int n)
+{
+    return QStringLiteral("ekran %1 (%2)").arg(n).arg(memoryName(memory));
+}
+
+QString setParameter(ScreenSet &set, Parameter parameter, const QString &value)
+{
+    using namespace parameterLists;
+    switch (parameter) {
+    case Parameter::ScrollKind:
+        set.parameters.scrollKind = position(scrollKindItems(), value.simplified(), true);
+        if (set.parameters.scrollKind < 0)
+            return QStringLiteral("nieznany rodzaj przesuwu %1; dozwolone: %2 (albo 1, 2, 3)")
+                .arg(quoted(value), scrollKindItems().join(QStringLiteral(", ")));
+        return {};
+    case Parameter::Speed:
+        set.parameters.speed = position(speedItems(), value, false);
+        if (set.parameters.speed < 0)
+            return QStringLiteral("prędkość przesuwu %1 spoza listy; dozwolone: od 1 do 10")
+                .arg(quoted(value));
+        return {};
+    case Parameter::Brightness:
+        set.parameters.brightness = position(speedItems(), value, false);
+        if (set.parameters.brightness < 0)
+            return QStringLiteral("jasność %1 spoza listy; dozwolone: od 1 do 10")
+                .arg(quoted(value));
+        return {};
+    case Parameter::ScreenCount:
+        if (set.memory == Memory::Eeprom)
+            return QStringLiteral("ilość ekranów podaje się tylko dla pamięci RAM; zestaw EEPROM "
+                                  "ma zawsze %1 ekranów")
+                .arg(protocol::EepromScreens);
+        set.parameters.screenCount = position(screenCountItems(), value, false);
+        if (set.parameters.screenCount < 0)
+            return QStringLiteral("ilość ekranów %1 spoza listy; dozwolone: od 0 do 8")
+                .arg(quoted(value));
+        return {};
+    }
+    return {};
+}
+
+QString addScreenText(ScreenSet &set, const QString &argument)
+{
+    const qsizetype equals = argument.indexOf(u'=');
+    QString problem = equals < 0 ? QStringLiteral("podaj numer ekranu i tekst, np. --text 1=Cześć")
+                                 : setText(set, argument.left(equals), argument.mid(equals + 1));
+    return problem.isEmpty() ? problem
+                             : QStringLiteral("--text %1: %2").arg(quoted(argument), problem);
+}
+
+QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenSetFile &file)
+{
+    if (contents.startsWith("\xEF\xBB\xBF")) // the mark some editors put first
+        contents = contents.sliced(3);
+    std::optional<ScreenSet> *section = nullptr;
+    QSet<int> given; // the parameters the section has named
+    int lineNumber = 0;
+    while (!contents.isEmpty()) {
+        ++lineNumber;
+        qsizetype end = contents.indexOf('\n');
+        if (end < 0)
+            end = contents.size();
+        const QByteArrayView bytes = contents.first(end);
+        contents = contents.sliced(qMin(end + 1, contents.size()));
+
+        const auto at = [&](const QString &problem) {
+            return QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(problem);
+        };
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString line = QString(utf8(bytes)).trimmed();
+        if (utf8.hasError())
+            return at(QStringLiteral("to nie jest tekst w kodowaniu UTF-8"));
+        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';'))
+            continue;
+
+        if (line.startsWith(u'[')) {
+            if (!line.endsWith(u']'))
+                return at(QStringLiteral("brak nawiasu „]” zamykającego nazwę sekcji"));
+            const QString title = line.mid(1, line.size() - 2).trimmed();
+            const bool ram = title.compare(u"RAM", Qt::CaseInsensitive) == 0;
+            if (!ram && title.compare(u"EEPROM", Qt::CaseInsensitive) != 0)
+                return at(QStringLiteral("nieznana sekcja [%1]; dozwolone: [EEPROM], [RAM]")
+                              .arg(quoted(title)));
+            section = ram ? &file.ram : &file.eeprom;
+            if (*section)
+                return at(QStringLiteral("sekcja [%1] drugi raz").arg(title.toUpper()));
+            section->emplace(ram ? Memory::Ram : Memory::Eeprom);
+            given.clear();
+            continue;
+        }
+
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0)
+            return at(QStringLiteral("brak znaku „=”; wiersz ma postać „numer ekranu = tekst”, "
+                                     "„parametr = wartość” albo [EEPROM], [RAM]"));
+        if (section == nullptr)
+            return at(
+                QStringLiteral("wiersz przed pierwszą sekcją; zacznij od [EEPROM] albo [RAM]"));
+        const QString key = line.left(equals).trimmed();
+        QString value = line.mid(equals + 1).trimmed();
+        if (!unquote(value))
+            return at(QStringLiteral("brak cudzysłowu zamykającego wartość"));
+        ScreenSet &set = **section;
+        QString problem;
+        if (const std::optional<Parameter> parameter = parameterByLabel(key)) {
+            if (given.contains(int(*parameter)))
+                return at(QStringLiteral("parametr %1 drugi raz").arg(quoted(key)));
+            given.insert(int(*parameter));
+            problem = setParameter(set, *parameter, value);
+        } else if (!key.isEmpty() && key.front().isDigit()) {
+            problem = setText(set, key, value);
+        } else {
+            problem =
+                QStringLiteral("nieznany klucz %1; dozwolone: numer ekranu (od 1 do %2), "
+                               "Rodzaj przesuwu, Prękość przesuwu, Jasność%3")
+                    .arg(quoted(key))
+                    .arg(set.screens())
+                    .arg(set.memory == Memory::Ram ? QStringLiteral(", Ilość ekranów") : QString());
+        }
+        if (!problem.isEmpty())
+            return at(problem);
+    }
+    return {};
+}
+
+QString readScreenSet(const QString &path, ScreenSet &set)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, file.errorString());
+    const QByteArray contents = file.read(MaxFileSize + 1);
+    if (contents.size() > MaxFileSize)
+        return QStringLiteral("%1: to nie jest plik zestawu ekranów (ponad %2 KiB)")
+            .arg(path)
+            .arg(MaxFileSize / 1024);
+    if (file.error() != QFileDevice::NoError)
+        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, file.errorString());
+    ScreenSetFile sections;
+    if (QString problem = parseScreenSetFile(contents, path, sections); !problem.isEmpty())
+        return problem;
+    std::optional<ScreenSet> &section = set.memory == Memory::Ram ? sections.ram : sections.eeprom;
+    if (!section)
+        return QStringLiteral("%1: brak sekcji [%2]").arg(path, memoryName(set.memory));
+    set = *section;
+    return {};
+}

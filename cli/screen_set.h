@@ -1,0 +1,57 @@
+#pragma once
+
+// A set of screens as the command line takes it: from a screen-set file or
+// from --text and the parameter options. Everything is checked here, before
+// any port is opened: a text the display cannot show, a value off its list, a
+// mistake in the file. Each check that fails gives a Polish sentence saying
+// what is wrong and what would be right; an empty one means all is well.
+
+#include "programming/programming_window.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+struct ScreenSet
+{
+    explicit ScreenSet(Memory memory);
+
+    Memory memory;
+    // The screens to send, by number (RAM 1..8, EEPROM 1..5; [0] unused); a
+    // screen without a text is not sent, as an unchecked row of the window.
+    std::array<std::optional<QString>, 9> texts;
+    // The parameter frame always goes first; what is not given keeps the
+    // window's start-up choice.
+    ParameterChoice parameters;
+
+    int screens() const;
+    // Frames on the wire: the parameters, the screens, the closing refresh.
+    int frames() const;
+};
+
+// A screen-set file holds one section per memory, [EEPROM] and [RAM], either
+// or both.
+struct ScreenSetFile
+{
+    std::optional<ScreenSet> eeprom;
+    std::optional<ScreenSet> ram;
+};
+
+// Reads a screen-set file's contents; name is how messages call the file.
+QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenSetFile &file);
+
+// Reads the memory's section from the file at path.
+QString readScreenSet(const QString &path, ScreenSet &set);
+
+// --text N=TEXT: screen N gets TEXT, as it stands.
+QString addScreenText(ScreenSet &set, const QString &argument);
+
+// The parameters by option (--scroll, --speed, --brightness, --screens): the
+// names and numbers that the file takes too.
+enum class Parameter { ScrollKind, Speed, Brightness, ScreenCount };
+QString setParameter(ScreenSet &set, Parameter parameter, const QString &value);
+
+// "ekran 3 (RAM)", as messages name a screen.
+QString screenName(Memory memory, int n);

@@ -1,0 +1,122 @@
+#include "programming/termination.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <QWinEventNotifier>
+
+#include <atomic>
+#include <windows.h>
+#endif
+
+namespace {
+
+#ifdef Q_OS_UNIX
+static_assert(SIGHUP == termination::Hangup && SIGINT == termination::Interrupt &&
+              SIGTERM == termination::Terminate);
+
+// The pipe from the signal handler to the event loop: [0] written, [1] read.
+int signalPipe[2] = {-1, -1};
+
+void writeToPipe(int signal)
+{
+    const int saved = errno;
+    const char byte = char(signal);
+    // Nothing else may be done here: a write is safe in a signal handler.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
+    errno = saved;
+}
+
+bool takeOverSignals()
+{
+    if (signalPipe[0] >= 0)
+        return true;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = &writeToPipe;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        ::sigaction(signal, &action, nullptr);
+    return true;
+}
+
+void watch(QObject *context, const std::function<void(int)> &end)
+{
+    if (!takeOverSignals())
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [end] {
+        char bytes[16];
+        int signal = termination::Terminate;
+        for (ssize_t n; (n = ::read(signalPipe[1], bytes, sizeof bytes)) > 0;)
+            signal = bytes[n - 1];
+        end(signal);
+    });
+}
+#endif
+
+#ifdef Q_OS_WIN
+// Set by the console's handler, which runs on a thread of its own.
+HANDLE consoleEvent = nullptr;
+std::atomic<int> consoleSignal{termination::Interrupt};
+
+BOOL WINAPI onConsoleEvent(DWORD type)
+{
+    const bool closing =
+        type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
+    consoleSignal = closing ? termination::Hangup : termination::Interrupt;
+    SetEvent(consoleEvent);
+    // The system ends the process as soon as the handler returns from a
+    // close, within seconds anyway: the program ends itself meanwhile (the
+    // closing frame, the port released) and this thread with it.
+    if (closing)
+        Sleep(INFINITE);
+    return TRUE;
+}
+
+// A console program, as the command line is, rather than a windowed one,
+// whose ends come as window messages.
+bool isConsoleProgram()
+{
+    const auto *image = reinterpret_cast<const BYTE *>(GetModuleHandleW(nullptr));
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(image);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(image + dos->e_lfanew);
+    return nt->OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI;
+}
+
+void watch(QObject *context, const std::function<void(int)> &end)
+{
+    if (!isConsoleProgram())
+        return;
+    if (consoleEvent == nullptr) {
+        consoleEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (consoleEvent == nullptr || !SetConsoleCtrlHandler(&onConsoleEvent, TRUE))
+            return;
+    }
+    auto *notifier = new QWinEventNotifier(consoleEvent, context);
+    QObject::connect(notifier, &QWinEventNotifier::activated, context,
+                     [end] { end(consoleSignal.load()); });
+}
+#endif
+
+} // namespace
+
+void onTermination(QObject *context, std::function<void(int signal)> end)
+{
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, context,
+                     [end] { end(termination::Quit); });
+#if defined(Q_OS_UNIX) || defined(Q_OS_WIN)
+    watch(context, end);
+#endif
+}
