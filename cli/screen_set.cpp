@@ -85,23 +85,20 @@ QString setText(ScreenSet &set, const QString &number, QString text)
 
 // The names of the parameters in a file: the labels of the window's lists,
 // "Prękość" as the window spells it and "Prędkość" as people type it.
-struct ParameterLabel
-{
-    const char16_t *label;
-    Parameter parameter;
-};
-constexpr ParameterLabel ParameterLabels[] = {
-    {u"Rodzaj przesuwu", Parameter::ScrollKind}, {u"Prękość przesuwu", Parameter::Speed},
-    {u"Prędkość przesuwu", Parameter::Speed},    {u"Jasność", Parameter::Brightness},
-    {u"Ilość ekranów", Parameter::ScreenCount},
-};
-
 std::optional<Parameter> parameterByLabel(const QString &key)
 {
+    using namespace parameterLists;
+    const std::pair<QString, Parameter> labels[] = {
+        {scrollKindLabel(), Parameter::ScrollKind},
+        {speedLabel(), Parameter::Speed},
+        {QStringLiteral("Prędkość przesuwu"), Parameter::Speed},
+        {brightnessLabel(), Parameter::Brightness},
+        {screenCountLabel(), Parameter::ScreenCount},
+    };
     const QString simplified = key.simplified();
-    for (const ParameterLabel &entry : ParameterLabels) {
-        if (simplified.compare(QString::fromUtf16(entry.label), Qt::CaseInsensitive) == 0)
-            return entry.parameter;
+    for (const auto &[label, parameter] : labels) {
+        if (simplified.compare(label, Qt::CaseInsensitive) == 0)
+            return parameter;
     }
     return std::nullopt;
 }
@@ -267,12 +264,13 @@ QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenS
         } else if (!key.isEmpty() && key.front().isDigit()) {
             problem = setText(set, key, value);
         } else {
-            problem =
-                QStringLiteral("nieznany klucz %1; dozwolone: numer ekranu (od 1 do %2), "
-                               "Rodzaj przesuwu, Prękość przesuwu, Jasność%3")
-                    .arg(quoted(key))
-                    .arg(set.screens())
-                    .arg(set.memory == Memory::Ram ? QStringLiteral(", Ilość ekranów") : QString());
+            using namespace parameterLists;
+            QStringList allowed{QStringLiteral("numer ekranu (od 1 do %1)").arg(set.screens()),
+                                scrollKindLabel(), speedLabel(), brightnessLabel()};
+            if (set.memory == Memory::Ram)
+                allowed << screenCountLabel();
+            problem = QStringLiteral("nieznany klucz %1; dozwolone: %2")
+                          .arg(quoted(key), allowed.join(QStringLiteral(", ")));
         }
         if (!problem.isEmpty())
             return at(problem);

@@ -31,6 +31,26 @@ inline QStringList speedItems()
     return numbers(1, 10);
 } // also for brightness
 
+// The lists' labels, as the window shows them and the command line's files
+// name them. "Prękość" (for "Prędkość", speed) is how the window has always
+// labelled the speed lists; users know it so, and it is kept as it is.
+inline QString scrollKindLabel()
+{
+    return QStringLiteral("Rodzaj przesuwu");
+}
+inline QString speedLabel()
+{
+    return QStringLiteral("Prękość przesuwu");
+}
+inline QString brightnessLabel()
+{
+    return QStringLiteral("Jasność");
+}
+inline QString screenCountLabel()
+{
+    return QStringLiteral("Ilość ekranów");
+}
+
 inline constexpr int ScrollKindAtStart = 0;
 inline constexpr int ScreenCountAtStart = 8;
 inline constexpr int SpeedAtStart = 9;

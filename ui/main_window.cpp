@@ -27,9 +27,6 @@
 namespace {
 
 const QString ParametersCaption = QStringLiteral("          Parametry programowalne");
-// "Prękość" (for "Prędkość", speed) is how the window has always labelled
-// the speed lists; users know it so, and it is kept as it is.
-const QString SpeedLabel = QStringLiteral("Prękość przesuwu");
 
 // The long-beep button offers what a click does.
 QString longBeepCaption(bool on)
@@ -243,18 +240,19 @@ void fMain::createRamPage()
     ui.ParametryRAM_Check = checkBox(ui.Frame2, QStringLiteral("ParametryRAM_Check"),
                                      {200, 0, 255, 255}, QStringLiteral("Zaznacz parametry (RAM)"));
     ui.RodzajPrzesuwuRAM_Label = label(ui.Frame2, "RodzajPrzesuwuRAM_Label",
-                                       QStringLiteral("Rodzaj przesuwu"), {240, 400, 1215, 195});
+                                       parameterLists::scrollKindLabel(), {240, 400, 1215, 195});
     ui.PrzesuwRAM_Combo = list(ui.Frame2, "PrzesuwRAM_Combo", {1800, 350, 1335, 315},
                                QStringLiteral("Rodzaj przesuwu (RAM)"));
-    ui.PredkoscRAM_Label = label(ui.Frame2, "PredkoscRAM_Label", SpeedLabel, {240, 850, 1305, 195});
+    ui.PredkoscRAM_Label =
+        label(ui.Frame2, "PredkoscRAM_Label", parameterLists::speedLabel(), {240, 850, 1305, 195});
     ui.PredkoscRAM_Combo = list(ui.Frame2, "PredkoscRAM_Combo", {1800, 800, 615, 315},
                                 QStringLiteral("Prędkość przesuwu (RAM)"));
-    ui.JasnoscRAM_Label =
-        label(ui.Frame2, "JasnoscRAM_Label", QStringLiteral("Jasność"), {240, 1300, 585, 195});
+    ui.JasnoscRAM_Label = label(ui.Frame2, "JasnoscRAM_Label", parameterLists::brightnessLabel(),
+                                {240, 1300, 585, 195});
     ui.JasnoscRAM_Combo = list(ui.Frame2, "JasnoscRAM_Combo", {1800, 1250, 615, 315},
                                QStringLiteral("Jasność (RAM)"));
-    ui.IloscEkranow_Label = label(ui.Frame2, "IloscEkranow_Label", QStringLiteral("Ilość ekranów"),
-                                  {240, 1750, 990, 195});
+    ui.IloscEkranow_Label = label(ui.Frame2, "IloscEkranow_Label",
+                                  parameterLists::screenCountLabel(), {240, 1750, 990, 195});
     ui.IloscEkranowRAM_Combo = list(ui.Frame2, "IloscEkranowRAM_Combo", {1800, 1700, 615, 315},
                                     QStringLiteral("Ilość ekranów (RAM)"));
     // The check box stands on the frame's edge, over the caption's leading spaces.
@@ -305,15 +303,15 @@ void fMain::createEepromPage()
         checkBox(ui.Parametry_Frame, QStringLiteral("ParametryEEPROM_Check"), {200, 0, 255, 255},
                  QStringLiteral("Zaznacz parametry (EEPROM)"));
     ui.RodzajPrzesuwu_Label = label(ui.Parametry_Frame, "RodzajPrzesuwu_Label",
-                                    QStringLiteral("Rodzaj przesuwu"), {240, 500, 1215, 195});
+                                    parameterLists::scrollKindLabel(), {240, 500, 1215, 195});
     ui.PrzesuwEEPROM_Combo = list(ui.Parametry_Frame, "PrzesuwEEPROM_Combo", {1800, 450, 1335, 315},
                                   QStringLiteral("Rodzaj przesuwu (EEPROM)"));
-    ui.PredkoscPrzesuwu_Label =
-        label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label", SpeedLabel, {240, 1100, 1305, 195});
+    ui.PredkoscPrzesuwu_Label = label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label",
+                                      parameterLists::speedLabel(), {240, 1100, 1305, 195});
     ui.PredkoscEEPROM_Combo =
         list(ui.Parametry_Frame, "PredkoscEEPROM_Combo", {1800, 1050, 615, 315},
              QStringLiteral("Prędkość przesuwu (EEPROM)"));
-    ui.Jasnosc_Label = label(ui.Parametry_Frame, "Jasnosc_Label", QStringLiteral("Jasność"),
+    ui.Jasnosc_Label = label(ui.Parametry_Frame, "Jasnosc_Label", parameterLists::brightnessLabel(),
                              {240, 1700, 585, 195});
     ui.JasnoscEEPROM_Combo = list(ui.Parametry_Frame, "JasnoscEEPROM_Combo", {1800, 1650, 615, 315},
                                   QStringLiteral("Jasność (EEPROM)"));
