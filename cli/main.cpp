@@ -9,12 +9,11 @@
 #include "ports/port_list.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
+#include "resources/polish_texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLocale>
 #include <QRegularExpression>
-#include <QTranslator>
 
 namespace {
 
@@ -102,12 +101,7 @@ void setUpTexts(QCoreApplication &app)
 {
     QCoreApplication::setApplicationName(QStringLiteral("screenprog-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SCREENPROG_VERSION));
-    const QLocale polish(QLocale::Polish, QLocale::Poland);
-    QLocale::setDefault(polish);
-    auto *translator = new QTranslator(&app);
-    if (translator->load(polish, QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(translator);
+    usePolishTexts(app);
 }
 
 // The option's value and its name, as a message about it starts.

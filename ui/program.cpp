@@ -1,9 +1,9 @@
 #include "ui/program.h"
 
+#include "resources/polish_texts.h"
+
 #include <QApplication>
 #include <QIcon>
-#include <QLocale>
-#include <QTranslator>
 
 #ifndef SCREENPROG_WITH_CLOCK
 #error "SCREENPROG_WITH_CLOCK must be 1 (screenprog) or 0 (screenprog-noclock)"
@@ -27,14 +27,7 @@ void setUpTexts(QCoreApplication &app)
     QCoreApplication::setApplicationVersion(QString::fromLatin1(version));
     QCoreApplication::setOrganizationName(QString::fromLatin1(company));
 
-    const QLocale polish(QLocale::Polish, QLocale::Poland);
-    QLocale::setDefault(polish);
-    // Qt's Polish catalogue travels inside the program, so the texts do not
-    // depend on the system's translation packages.
-    auto *translator = new QTranslator(&app);
-    if (translator->load(polish, QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QStringLiteral(":/i18n")))
-        QCoreApplication::installTranslator(translator);
+    usePolishTexts(app);
 }
 
 void setUp(QApplication &app)
