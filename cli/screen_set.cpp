@@ -202,78 +202,87 @@ QString addScreenText(ScreenSet &set, const QString &argument)
                              : QStringLiteral("--text %1: %2").arg(quoted(argument), problem);
 }
 
+namespace {
+
+// "[EEPROM]" or "[RAM]": the section that it opens, each once in a file.
+QString openSection(const QString &line, ScreenSetFile &file, std::optional<ScreenSet> *&section)
+{
+    if (!line.endsWith(u']'))
+        return QStringLiteral("brak nawiasu „]” zamykającego nazwę sekcji");
+    const QString title = line.mid(1, line.size() - 2).trimmed();
+    const bool ram = title.compare(u"RAM", Qt::CaseInsensitive) == 0;
+    if (!ram && title.compare(u"EEPROM", Qt::CaseInsensitive) != 0)
+        return QStringLiteral("nieznana sekcja [%1]; dozwolone: [EEPROM], [RAM]")
+            .arg(quoted(title));
+    section = ram ? &file.ram : &file.eeprom;
+    if (*section)
+        return QStringLiteral("sekcja [%1] drugi raz").arg(title.toUpper());
+    section->emplace(ram ? Memory::Ram : Memory::Eeprom);
+    return {};
+}
+
+// "key = value" in a section: a screen's text, or a parameter (each once;
+// given holds those named so far).
+QString readEntry(const QString &line, ScreenSet &set, QSet<int> &given)
+{
+    const qsizetype equals = line.indexOf(u'=');
+    if (equals < 0)
+        return QStringLiteral("brak znaku „=”; wiersz ma postać „numer ekranu = tekst”, "
+                              "„parametr = wartość” albo [EEPROM], [RAM]");
+    const QString key = line.left(equals).trimmed();
+    QString value = line.mid(equals + 1).trimmed();
+    if (!unquote(value))
+        return QStringLiteral("brak cudzysłowu zamykającego wartość");
+    if (const std::optional<Parameter> parameter = parameterByLabel(key)) {
+        if (given.contains(int(*parameter)))
+            return QStringLiteral("parametr %1 drugi raz").arg(quoted(key));
+        given.insert(int(*parameter));
+        return setParameter(set, *parameter, value);
+    }
+    if (!key.isEmpty() && key.front().isDigit())
+        return setText(set, key, value);
+    using namespace parameterLists;
+    QStringList allowed{QStringLiteral("numer ekranu (od 1 do %1)").arg(set.screens()),
+                        scrollKindLabel(), speedLabel(), brightnessLabel()};
+    if (set.memory == Memory::Ram)
+        allowed << screenCountLabel();
+    return QStringLiteral("nieznany klucz %1; dozwolone: %2")
+        .arg(quoted(key), allowed.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
 QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenSetFile &file)
 {
     if (contents.startsWith("\xEF\xBB\xBF")) // the mark some editors put first
         contents = contents.sliced(3);
     std::optional<ScreenSet> *section = nullptr;
     QSet<int> given; // the parameters the section has named
-    int lineNumber = 0;
-    while (!contents.isEmpty()) {
-        ++lineNumber;
+    for (int lineNumber = 1; !contents.isEmpty(); ++lineNumber) {
         qsizetype end = contents.indexOf('\n');
         if (end < 0)
             end = contents.size();
         const QByteArrayView bytes = contents.first(end);
         contents = contents.sliced(qMin(end + 1, contents.size()));
 
-        const auto at = [&](const QString &problem) {
-            return QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(problem);
-        };
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString line = QString(utf8(bytes)).trimmed();
-        if (utf8.hasError())
-            return at(QStringLiteral("to nie jest tekst w kodowaniu UTF-8"));
-        if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';'))
-            continue;
-
-        if (line.startsWith(u'[')) {
-            if (!line.endsWith(u']'))
-                return at(QStringLiteral("brak nawiasu „]” zamykającego nazwę sekcji"));
-            const QString title = line.mid(1, line.size() - 2).trimmed();
-            const bool ram = title.compare(u"RAM", Qt::CaseInsensitive) == 0;
-            if (!ram && title.compare(u"EEPROM", Qt::CaseInsensitive) != 0)
-                return at(QStringLiteral("nieznana sekcja [%1]; dozwolone: [EEPROM], [RAM]")
-                              .arg(quoted(title)));
-            section = ram ? &file.ram : &file.eeprom;
-            if (*section)
-                return at(QStringLiteral("sekcja [%1] drugi raz").arg(title.toUpper()));
-            section->emplace(ram ? Memory::Ram : Memory::Eeprom);
-            given.clear();
-            continue;
-        }
-
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals < 0)
-            return at(QStringLiteral("brak znaku „=”; wiersz ma postać „numer ekranu = tekst”, "
-                                     "„parametr = wartość” albo [EEPROM], [RAM]"));
-        if (section == nullptr)
-            return at(
-                QStringLiteral("wiersz przed pierwszą sekcją; zacznij od [EEPROM] albo [RAM]"));
-        const QString key = line.left(equals).trimmed();
-        QString value = line.mid(equals + 1).trimmed();
-        if (!unquote(value))
-            return at(QStringLiteral("brak cudzysłowu zamykającego wartość"));
-        ScreenSet &set = **section;
         QString problem;
-        if (const std::optional<Parameter> parameter = parameterByLabel(key)) {
-            if (given.contains(int(*parameter)))
-                return at(QStringLiteral("parametr %1 drugi raz").arg(quoted(key)));
-            given.insert(int(*parameter));
-            problem = setParameter(set, *parameter, value);
-        } else if (!key.isEmpty() && key.front().isDigit()) {
-            problem = setText(set, key, value);
+        if (utf8.hasError()) {
+            problem = QStringLiteral("to nie jest tekst w kodowaniu UTF-8");
+        } else if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u';')) {
+            continue;
+        } else if (line.startsWith(u'[')) {
+            problem = openSection(line, file, section);
+            given.clear();
+        } else if (section == nullptr) {
+            problem =
+                QStringLiteral("wiersz przed pierwszą sekcją; zacznij od [EEPROM] albo [RAM]");
         } else {
-            using namespace parameterLists;
-            QStringList allowed{QStringLiteral("numer ekranu (od 1 do %1)").arg(set.screens()),
-                                scrollKindLabel(), speedLabel(), brightnessLabel()};
-            if (set.memory == Memory::Ram)
-                allowed << screenCountLabel();
-            problem = QStringLiteral("nieznany klucz %1; dozwolone: %2")
-                          .arg(quoted(key), allowed.join(QStringLiteral(", ")));
+            problem = readEntry(line, **section, given);
         }
         if (!problem.isEmpty())
-            return at(problem);
+            return QStringLiteral("%1:%2: %3").arg(name).arg(lineNumber).arg(problem);
     }
     return {};
 }
