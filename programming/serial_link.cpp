@@ -188,13 +188,17 @@ struct SerialLink::Private
     // The port object puts the line's earlier settings back as it closes, and
     // Qt 6 has no switch for it; the line must keep its speed and frame for
     // the display. The device is let go first: its descriptor is left naming
-    // /dev/null, which the port object then "restores" and closes.
+    // /dev/null, which the port object then "restores" and closes. Its end of
+    // exclusive use would land there too, and a pseudo-terminal stays
+    // exclusive for as long as its other end is open: ended here, so that the
+    // next program, root or not, can open the device.
     void releaseDevice()
     {
+        const int descriptor = int(port.handle());
+        ::ioctl(descriptor, TIOCNXCL);
         const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         if (nowhere < 0)
             return;
-        const int descriptor = int(port.handle());
         if (::dup2(nowhere, descriptor) == descriptor)
             ::fcntl(descriptor, F_SETFD, FD_CLOEXEC);
         ::close(nowhere);

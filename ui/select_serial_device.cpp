@@ -118,9 +118,7 @@ void fSelectSerialDevice::ZatwierdzWyborPortu()
         handOver(device);
         return;
     }
-    // Any failure but these three says nothing here; the user may try again.
-    if (opened == SerialLink::OpenResult::OtherFailure)
-        return;
+    // The dialog stays up with the message, and the user may try again.
     const OpenFailureReport report = reportOpenFailure(opened, device, MSComm1->errorString());
     PokazOstrzezenie(report.message, report.detail);
 }

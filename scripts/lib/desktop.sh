@@ -5,7 +5,9 @@
 # scripts/demo, bench/run and the end-to-end test, after scripts/lib/namespace.sh (stop_process).
 #
 #   xvfb_start          starts Xvfb on a free display number; exports DISPLAY
-#   session_bus_start   starts a session bus; exports DBUS_SESSION_BUS_ADDRESS
+#   session_bus_start [COMMAND...]
+#                       starts a session bus; exports DBUS_SESSION_BUS_ADDRESS;
+#                       through COMMAND (setpriv ...) for another user's programs
 #   xvfb_stop, session_bus_stop
 
 # wait_for_file FILE PID: waits until FILE holds something or PID has ended.
@@ -46,7 +48,7 @@ xvfb_stop() {
 session_bus_start() {
     local addressFile
     addressFile=$(mktemp)
-    setsid dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$addressFile" >/dev/null 2>&1 &
+    setsid "$@" dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$addressFile" >/dev/null 2>&1 &
     BUS_PID=$!
     if wait_for_file "$addressFile" "$BUS_PID"; then
         DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$addressFile")

@@ -478,8 +478,12 @@ private slots:
         if (by != Pull) {
             QCOMPARE(lineCalls, QStringList{"drain"}); // the closing frame has left
             QVERIFY(!b.link.PortOpen());
-            // and the line keeps its settings after it: nothing is put back.
+            // and the line keeps its settings after it: nothing is put back;
+            // but it is no longer held for this program alone.
             QCOMPARE(lineSettings(device), "1200 8N2");
+            int exclusive = -1;
+            QVERIFY(::ioctl(device, TIOCGEXCL, &exclusive) == 0);
+            QCOMPARE(exclusive, 0);
             QTRY_COMPARE(b.display.received(),
                          when == Upload ? Prog + protocol::RamkaTekstuRAM(1, u"") + End : Prog);
         }

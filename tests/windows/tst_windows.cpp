@@ -84,16 +84,18 @@ class Windows : public QObject
 
     // The program's start: the port dialog offering these devices ("missing"
     // stands for one that is not there, "later" for one plugged in after the
-    // start, anything else for the display), and on its hand-over the main
-    // window. The action runs once the dialog is up. True when the main
-    // window was loaded.
+    // start, a path for itself, anything else for the display), and on its
+    // hand-over the main window. The action runs once the dialog is up. True
+    // when the main window was loaded.
     bool start(const QStringList &entries, const std::function<void(fSelectSerialDevice &)> &action)
     {
         ports.clear();
         for (const QString &entry : entries)
             if (entry != "later")
                 ports.append({QStringLiteral("COM%1").arg(ports.size() + 1),
-                              entry == "missing" ? NoSuchDevice : display->slavePath(),
+                              entry == "missing"      ? NoSuchDevice
+                              : entry.startsWith('/') ? entry
+                                                      : display->slavePath(),
                               {}});
         fSelectSerialDevice dialog(
             [this] { return ports; },
@@ -193,6 +195,8 @@ private slots:
         QTest::newRow("plugged in later") << QStringList{"missing", "later"} << "";
         QTest::newRow("busy") << QStringList{"busy"} << Busy;
         QTest::newRow("not there") << QStringList{"missing"} << Unavailable;
+        QTest::newRow("no serial device")
+            << QStringList{"/dev/null"} << Unavailable + "\n/dev/null: " + qt_error_string(ENOTTY);
         QTest::newRow("not this user's")
             << QStringList{"refused"}
             << Unavailable + "\nBrak uprawnień do urządzenia DEVICE.\n"
