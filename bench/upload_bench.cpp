@@ -3,7 +3,7 @@
 // it. Prints the figures; upload.sh starts the display emulator for it.
 
 #include "programming/device_programmer.h"
-#include "programming/programming_window.h"
+#include "programming/refresh_timer.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -30,12 +30,9 @@ Seconds processCpuTime()
 }
 
 // Every box ticked, every screen with ten characters.
-class BenchWindow : public ProgrammingWindow
+class BenchInputs : public ProgrammingInputs
 {
 public:
-    std::function<void(int)> onMessage;
-
-    void UstawieniaPoczatkoweProgramowania() override {}
     QString screenText(Memory memory, int n) const override
     {
         return memory == Memory::Ram ? QStringLiteral("Ekran %1 ąę").arg(n) : QString();
@@ -44,10 +41,6 @@ public:
     bool parametersChecked(Memory memory) const override { return memory == Memory::Ram; }
     ParameterChoice parameters(Memory) const override { return {0, 8, 9, 9}; }
     QString Godzina_MEB() const override { return QStringLiteral("12:00"); }
-    void showLongBeep(bool) override {}
-    void setDeviceCommandsEnabled(bool) override {}
-    void PokazInformacje(int number) override { onMessage(number); }
-    void PokazOstrzezenie(int number, const QString &) override { onMessage(number); }
 };
 
 } // namespace
@@ -62,35 +55,31 @@ int main(int argc, char *argv[])
     }
     const QString devicePath = QString::fromLocal8Bit(argv[1]);
 
-    BenchWindow window;
-    QList<int> messages;
-    window.onMessage = [&](int number) { messages.append(number); };
-    DeviceProgrammer programmer(window, true);
-
-    programmer.Form_Load(devicePath);
-    const Clock::time_point timerStarted = Clock::now();
-    if (!programmer.isConnected()) {
-        out << "no connection to " << devicePath << " (message " << messages.value(0) << ")\n";
-        return 1;
-    }
-
+    BenchInputs inputs;
+    DeviceProgrammer programmer(inputs);
+    RefreshTimer refresh(programmer);
     QList<Clock::time_point> ticks;
-    QObject::connect(&programmer.Odswiez_Timer(), &QTimer::timeout, &app, [&] {
+    QObject::connect(&refresh, &QTimer::timeout, &app, [&] {
+        programmer.refresh();
         ticks.append(Clock::now());
         if (ticks.size() == 2)
             app.quit();
     });
 
+    const Outcome connected = programmer.connectTo(devicePath);
+    const Clock::time_point timerStarted = Clock::now();
+    if (!connected.succeeded()) {
+        out << "no connection to " << devicePath << " (outcome " << connected.kind << ")\n";
+        return 1;
+    }
+
     const Seconds cpuBefore = processCpuTime();
     const Clock::time_point clicked = Clock::now();
-    programmer.PrzeslijRAM_Command_Click();
+    const Outcome uploaded = programmer.upload(Memory::Ram);
     const Seconds wall = Clock::now() - clicked;
     const Seconds cpu = processCpuTime() - cpuBefore;
-    if (messages != QList<int>{101}) {
-        out << "the upload failed (messages:";
-        for (int number : std::as_const(messages))
-            out << ' ' << number;
-        out << ")\n";
+    if (!uploaded.succeeded()) {
+        out << "the upload failed (outcome " << uploaded.kind << ")\n";
         return 1;
     }
 
@@ -118,6 +107,6 @@ int main(int argc, char *argv[])
                .arg(idleCpu.count(), 0, 'f', 3)
                .arg(idle.count(), 0, 'f', 1)
                .arg(100.0 * idleCpu.count() / idle.count(), 0, 'f', 3);
-    programmer.Form_QueryUnload();
+    programmer.end();
     return 0;
 }

@@ -5,8 +5,8 @@
 
 #include "cli/console.h"
 #include "cli/programming_run.h"
-#include "cli/screen_set.h"
 #include "ports/port_list.h"
+#include "protocol/screen_set.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
 #include "resources/polish_texts.h"
@@ -15,19 +15,27 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <csignal>
+
+using namespace protocol;
+
 namespace {
 
-const QString Description = QStringLiteral(
+// The help's text, the display's facts in it.
+QString description()
+{
+    const ParameterChoice start = startChoice(Memory::Ram);
+    return QStringLiteral(
     "\nProgramuje wyświetlacz systemu VELTA-ORSO przez port szeregowy, bez okna: łączy się z nim\n"
     "jak screenprog i wysyła po kolei zestaw EEPROM, zestaw bieżący (RAM), zegar i polecenia,\n"
     "a na końcu ramkę kończącą programowanie.\n"
     "\n"
     "Plik zestawu ekranów (UTF-8) ma sekcje [EEPROM] i [RAM]. W sekcji wiersz „numer = tekst”\n"
-    "dla każdego wysyłanego ekranu (najwyżej 10 znaków; tekst w cudzysłowie zachowuje spacje\n"
-    "na brzegach) i parametry: Rodzaj przesuwu (Na przemian, Co znak, Płynące), Prękość\n"
-    "przesuwu (od 1 do 10), Jasność (od 1 do 10), Ilość ekranów (od 0 do 8, tylko RAM).\n"
+    "dla każdego wysyłanego ekranu (najwyżej %1 znaków; tekst w cudzysłowie zachowuje spacje\n"
+    "na brzegach) i parametry: Rodzaj przesuwu (%2), Prękość\n"
+    "przesuwu (od 1 do %3), Jasność (od 1 do %3), Ilość ekranów (od 0 do %4, tylko RAM).\n"
     "Ekranu, którego nie ma w sekcji, program nie wysyła. Parametry, których nie podano, mają\n"
-    "wartości startowe okna: Na przemian, 10, 10, 8. Wiersze od # albo ; to komentarze.\n"
+    "wartości startowe okna: %5. Wiersze od # albo ; to komentarze.\n"
     "\n"
     "Kody wyjścia:\n"
     "  0    gotowe\n"
@@ -36,9 +44,19 @@ const QString Description = QStringLiteral(
     "  4    port zajęty przez inny program (komunikat 201)\n"
     "  5    brak uprawnień do portu (komunikat 203; Linux: grupa dialout)\n"
     "  6    wyświetlacz nie potwierdził ramki (komunikat 200)\n"
+    "  7    nie udało się wysłać ramki kończącej programowanie\n"
     "  129  przerwane przez SIGHUP (Windows: zamknięcie konsoli)\n"
     "  130  przerwane przez SIGINT (Ctrl+C)\n"
-    "  143  przerwane przez SIGTERM");
+    "  143  przerwane przez SIGTERM")
+        .arg(MaxTextLength)
+        .arg(scrollKindItems().join(QStringLiteral(", ")))
+        .arg(Steps)
+        .arg(RamScreens)
+        .arg(QStringList{scrollKindItems().at(start.scrollKind),
+                         stepItems().at(start.speed), stepItems().at(start.brightness),
+                         screenCountItems().at(start.screenCount)}
+                 .join(QStringLiteral(", ")));
+}
 
 struct Options
 {
@@ -59,27 +77,30 @@ struct Options
                                           "pliku."),
                            QStringLiteral("plik")};
     QCommandLineOption text{QStringLiteral("text"),
-                            QStringLiteral("Wysyła ekran N z tym tekstem (najwyżej 10 znaków); "
+                            QStringLiteral("Wysyła ekran N z tym tekstem (najwyżej %1 znaków); "
                                            "można podać wiele razy. Razem z parametrami poniżej "
-                                           "to zestaw pamięci --memory."),
+                                           "to zestaw pamięci --memory.")
+                                .arg(MaxTextLength),
                             QStringLiteral("N=tekst")};
     QCommandLineOption memory{QStringLiteral("memory"),
                               QStringLiteral("Pamięć dla --text i parametrów: ram (domyślnie) "
                                              "albo eeprom."),
                               QStringLiteral("ram|eeprom")};
     QCommandLineOption scroll{QStringLiteral("scroll"),
-                              QStringLiteral("Rodzaj przesuwu: Na przemian, Co znak, Płynące "
-                                             "(albo 1, 2, 3)."),
+                              QStringLiteral("Rodzaj przesuwu: %1 (albo 1, 2, 3).")
+                                  .arg(scrollKindItems().join(QStringLiteral(", "))),
                               QStringLiteral("rodzaj")};
     QCommandLineOption speed{QStringLiteral("speed"),
-                             QStringLiteral("Prędkość przesuwu, od 1 do 10."),
-                             QStringLiteral("1-10")};
+                             QStringLiteral("Prędkość przesuwu, od 1 do %1.").arg(Steps),
+                             QStringLiteral("1-%1").arg(Steps)};
     QCommandLineOption brightness{QStringLiteral("brightness"),
-                                  QStringLiteral("Jasność, od 1 do 10."), QStringLiteral("1-10")};
+                                  QStringLiteral("Jasność, od 1 do %1.").arg(Steps),
+                                  QStringLiteral("1-%1").arg(Steps)};
     QCommandLineOption screens{QStringLiteral("screens"),
                                QStringLiteral("Ilość ekranów, które pokazuje pamięć RAM, od 0 "
-                                              "do 8."),
-                               QStringLiteral("0-8")};
+                                              "do %1.")
+                                   .arg(RamScreens),
+                               QStringLiteral("0-%1").arg(RamScreens)};
     QCommandLineOption clock{QStringLiteral("clock"),
                              QStringLiteral("Ustawia zegar wyświetlacza: now (czas komputera w "
                                             "chwili wysłania) albo podana godzina."),
@@ -122,20 +143,19 @@ QString readCommandLineSet(const QCommandLineParser &parser, const Options &o, R
     const bool given =
         parser.isSet(o.text) || std::any_of(parameters.begin(), parameters.end(),
                                             [&](const auto &p) { return parser.isSet(*p.first); });
-    const QString memoryName = parser.value(o.memory).toLower();
+    const QString memoryOption = parser.value(o.memory).toLower();
     if (!given)
         return parser.isSet(o.memory) ? QStringLiteral("--memory dotyczy --text i parametrów, "
                                                        "a nie podano żadnego z nich")
                                       : QString();
-    if (parser.isSet(o.memory) && memoryName != u"ram" && memoryName != u"eeprom")
+    if (parser.isSet(o.memory) && memoryOption != u"ram" && memoryOption != u"eeprom")
         return QStringLiteral("%1: podaj ram albo eeprom").arg(optionText(parser, o.memory));
-    const Memory memory = memoryName == u"eeprom" ? Memory::Eeprom : Memory::Ram;
+    const Memory memory = memoryOption == u"eeprom" ? Memory::Eeprom : Memory::Ram;
     std::optional<ScreenSet> &set = memory == Memory::Ram ? request.ram : request.eeprom;
     if (set)
         return QStringLiteral("pamięć %1 podana dwa razy: w pliku (--%2) i w --text albo "
                               "parametrach")
-            .arg(memory == Memory::Ram ? QStringLiteral("RAM") : QStringLiteral("EEPROM"),
-                 memory == Memory::Ram ? QStringLiteral("ram") : QStringLiteral("eeprom"));
+            .arg(memoryName(memory), memoryName(memory).toLower());
     set.emplace(memory);
     for (const auto &[option, parameter] : parameters) {
         if (!parser.isSet(*option))
@@ -251,12 +271,17 @@ int refuse(const QString &problem)
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGPIPE
+    // A reader of the messages that has gone (a closed pipe) must not end the
+    // run before its closing frame: such writes fail quietly instead.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     setUpTexts(app);
 
     const Options o;
     QCommandLineParser parser;
-    parser.setApplicationDescription(Description);
+    parser.setApplicationDescription(description());
     parser.addOption(o.help);
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({o.list, o.port, o.eeprom, o.ram, o.text, o.memory, o.scroll, o.speed,

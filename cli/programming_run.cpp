@@ -2,34 +2,31 @@
 
 #include "cli/console.h"
 #include "programming/device_programmer.h"
+#include "programming/open_failure.h"
+#include "programming/refresh_timer.h"
 #include "programming/termination.h"
-#include "protocol/builders.h"
-#include "protocol/frames.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
 
+#include <QCoreApplication>
 #include <QTime>
 
 #include <functional>
 
 namespace {
 
-// How messages name a frame that the display left unanswered: only the
-// programming request and the frames of an upload wait for an answer.
-QString frameName(const QByteArray &frame)
+// How messages name a frame that the display left unanswered.
+QString frameName(const AnsweredFrame &frame)
 {
-    if (frame == protocol::bytes(protocol::KomendaProg))
+    switch (frame.kind) {
+    case AnsweredFrame::ProgrammingRequest:
         return QStringLiteral("żądanie trybu programowania");
-    const int code = frame.size() > 4 ? std::uint8_t(frame[4]) : -1;
-    if (code == protocol::EepromParameters)
-        return QStringLiteral("parametry (EEPROM)");
-    if (code == protocol::RamParameters)
-        return QStringLiteral("parametry (RAM)");
-    if (code > protocol::EepromParameters && code <= protocol::EepromScreens)
-        return screenName(Memory::Eeprom, code);
-    if (code > protocol::RamParameters && code <= protocol::RamParameters + protocol::RamScreens)
-        return screenName(Memory::Ram, code - protocol::RamParameters);
-    return QStringLiteral("kod %1").arg(code);
+    case AnsweredFrame::Parameters:
+        return QStringLiteral("parametry (%1)").arg(protocol::memoryName(frame.memory));
+    case AnsweredFrame::Screen:
+        break;
+    }
+    return protocol::screenName(frame.memory, frame.screen);
 }
 
 } // namespace
@@ -38,13 +35,12 @@ ProgrammingRun::ProgrammingRun(const Request &request) : m_request(request) {}
 
 int ProgrammingRun::exec()
 {
-    DeviceProgrammer programmer(*this, true);
-    QObject::connect(&programmer, &DeviceProgrammer::portOpenFailed,
-                     [this](SerialLink::OpenResult result) { m_openResult = result; });
-    QObject::connect(&programmer, &DeviceProgrammer::frameUnanswered,
-                     [this](const QByteArray &frame) { m_unanswered = frame; });
+    DeviceProgrammer programmer(*this);
+    RefreshTimer refresh(programmer);
+    QObject::connect(&refresh, &QTimer::timeout, &programmer, &DeviceProgrammer::refresh);
+    int sentBefore = 0; // frames sent before the running upload
     QObject::connect(&programmer, &DeviceProgrammer::uploadProgress,
-                     [this](int sent, int) { showProgress(m_sentBefore + sent); });
+                     [&](int sent, int) { showProgress(sentBefore + sent); });
     // A signal ends the run where it waits, as closing the window does: the
     // closing frame when the display is in programming mode, the port released.
     onTermination(&programmer, [this, &programmer](int signal) {
@@ -52,22 +48,31 @@ int ProgrammingRun::exec()
             return;
         if (m_signal == 0)
             m_signal = signal;
-        programmer.Form_QueryUnload();
+        programmer.end();
     });
-
-    programmer.Form_Load(m_request.device);
-    const auto goesOn = [&] {
-        return m_exitCode == Done && m_signal == 0 && programmer.isConnected();
+    // A signal that came while no event loop ran (before the run, in a
+    // drain, while writing) waits to be read: it is, at each step.
+    const auto signalled = [this] {
+        QCoreApplication::processEvents();
+        return m_signal != 0;
     };
+
+    QList<int> programmed; // the uploads' messages of success, said at the end
+    Outcome outcome;
+    if (!signalled())
+        outcome = programmer.connectTo(m_request.device);
+    const auto goesOn = [&] { return outcome.succeeded() && !signalled(); };
     if (goesOn())
         showProgress(0);
-    if (goesOn() && m_request.eeprom) {
-        programmer.PrzeslijEEPROM_Command_Click();
-        m_sentBefore += m_request.eeprom->frames();
-    }
-    if (goesOn() && m_request.ram) {
-        programmer.PrzeslijRAM_Command_Click();
-        m_sentBefore += m_request.ram->frames();
+    for (const auto &[memory, message] :
+         {std::pair{Memory::Eeprom, messages::EepromProgrammed},
+          std::pair{Memory::Ram, messages::CurrentProgrammed}}) {
+        if (set(memory) == nullptr || !goesOn())
+            continue;
+        outcome = programmer.upload(memory);
+        sentBefore += set(memory)->frames();
+        if (outcome.succeeded())
+            programmed.append(message);
     }
     // The window's commands go without waiting for an answer; here each is
     // given the wait that follows every frame, before the next one comes.
@@ -75,36 +80,77 @@ int ProgrammingRun::exec()
         if (!asked || !goesOn())
             return;
         send();
-        showProgress(++m_sentBefore);
-        programmer.Czekaj(DeviceProgrammer::Clock::now());
+        showProgress(++sentBefore);
+        outcome = programmer.pause();
     };
-    command(m_request.clock.has_value(), [&] { programmer.PrzeslijZegar_Command_Click(); });
-    command(m_request.beep, [&] { programmer.KrotkiSygnalDzwiek_Command_Click(); });
+    command(m_request.clock.has_value(), [&] { programmer.sendClock(); });
+    command(m_request.beep, [&] { programmer.beep(); });
     command(m_request.longBeep.has_value(), [&] { programmer.setLongBeep(*m_request.longBeep); });
-    command(m_request.clear, [&] { programmer.CzyscEkran_Command_Click(); });
-    programmer.Form_QueryUnload();
+    command(m_request.clear, [&] { programmer.clear(); });
+
+    int exitCode = report(outcome);
+    const bool ended = programmer.end();
+    signalled();
     console::endProgress();
-    for (int message : std::as_const(m_done))
-        console::out(messageText(message));
-    return m_signal != 0 ? 128 + m_signal : m_exitCode;
+    if (!ended) {
+        console::err(QStringLiteral("Nie udało się wysłać ramki kończącej programowanie; "
+                                    "wyświetlacz może pozostać w trybie programowania."));
+        if (exitCode == Done)
+            exitCode = NotEnded;
+    }
+    if (!m_request.quiet) {
+        for (int message : std::as_const(programmed))
+            console::out(messageText(message));
+    }
+    return m_signal != 0 ? 128 + m_signal : exitCode;
 }
 
-const ScreenSet &ProgrammingRun::set(Memory memory) const
+int ProgrammingRun::report(const Outcome &outcome)
 {
-    static const ScreenSet none[] = {ScreenSet(Memory::Ram), ScreenSet(Memory::Eeprom)};
-    const std::optional<ScreenSet> &asked =
+    switch (outcome.kind) {
+    case Outcome::Done:
+    case Outcome::Ended: // by a signal, whose code the run ends with
+        return Done;
+    case Outcome::Unanswered:
+    case Outcome::Lost:
+        console::err(messageText(messages::DisplayCommunicationError));
+        if (outcome.frame)
+            console::err(QStringLiteral("Wyświetlacz nie potwierdził ramki: %1.")
+                             .arg(frameName(*outcome.frame)));
+        return NotAcknowledged;
+    case Outcome::OpenFailed:
+        break;
+    }
+    const OpenFailureReport failure =
+        reportOpenFailure(outcome.openResult, m_request.device, outcome.systemError);
+    console::err(messageText(failure.message));
+    if (!failure.detail.isEmpty())
+        console::err(failure.detail);
+    switch (outcome.openResult) {
+    case Link::OpenResult::Busy:
+        return PortBusy;
+    case Link::OpenResult::NotPermitted:
+        return PortNotPermitted;
+    default:
+        return PortMissing;
+    }
+}
+
+const protocol::ScreenSet *ProgrammingRun::set(Memory memory) const
+{
+    const std::optional<protocol::ScreenSet> &asked =
         memory == Memory::Ram ? m_request.ram : m_request.eeprom;
-    return asked ? *asked : none[memory == Memory::Ram ? 0 : 1];
+    return asked ? &*asked : nullptr;
 }
 
 QString ProgrammingRun::screenText(Memory memory, int n) const
 {
-    return set(memory).texts.at(n).value_or(QString());
+    return set(memory) ? set(memory)->texts.at(n).value_or(QString()) : QString();
 }
 
 bool ProgrammingRun::screenChecked(Memory memory, int n) const
 {
-    return set(memory).texts.at(n).has_value();
+    return set(memory) && set(memory)->texts.at(n).has_value();
 }
 
 bool ProgrammingRun::parametersChecked(Memory) const
@@ -114,7 +160,7 @@ bool ProgrammingRun::parametersChecked(Memory) const
 
 ParameterChoice ProgrammingRun::parameters(Memory memory) const
 {
-    return set(memory).parameters;
+    return set(memory) ? set(memory)->parameters : protocol::startChoice(memory);
 }
 
 QString ProgrammingRun::Godzina_MEB() const
@@ -135,33 +181,4 @@ void ProgrammingRun::showProgress(int sent)
 {
     if (!m_request.quiet && console::errIsTerminal())
         console::progress(QStringLiteral("Wysłano ramek: %1 z %2").arg(sent).arg(framesDue()));
-}
-
-void ProgrammingRun::PokazInformacje(int NumerKomunikatu)
-{
-    // Said at the end, under the finished progress line.
-    if (!m_request.quiet)
-        m_done.append(NumerKomunikatu);
-}
-
-void ProgrammingRun::PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
-{
-    switch (NumerKomunikatu) {
-    case messages::PortBusy:
-        m_exitCode = PortBusy;
-        break;
-    case messages::PortUnavailable:
-        m_exitCode =
-            m_openResult == SerialLink::OpenResult::NotPermitted ? PortNotPermitted : PortMissing;
-        break;
-    default:
-        m_exitCode = NotAcknowledged;
-        break;
-    }
-    console::err(messageText(NumerKomunikatu));
-    if (!detail.isEmpty())
-        console::err(detail);
-    if (NumerKomunikatu == messages::DisplayCommunicationError && !m_unanswered.isEmpty())
-        console::err(
-            QStringLiteral("Wyświetlacz nie potwierdził ramki: %1.").arg(frameName(m_unanswered)));
 }

@@ -3,15 +3,14 @@
 // One run of the command line against the display: the port opened and the
 // programming request, then what was asked for in a fixed order (the stored
 // set, the current set, the clock, the commands), then the closing frame.
-// It plays the main window for the device logic: the inputs come from the
-// parsed request, the messages go to the terminal. The frames, their pacing
-// and the handshake are the windowed programs', from the same code.
+// The request is the device logic's inputs; each verb's outcome becomes an
+// exit code and the words on stderr. The frames, their pacing and the
+// handshake are the windowed programs', from the same code.
 
-#include "cli/screen_set.h"
-#include "programming/programming_window.h"
-#include "programming/serial_link.h"
+#include "programming/outcome.h"
+#include "programming/programming_inputs.h"
+#include "protocol/screen_set.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -25,14 +24,15 @@ enum ExitCode {
     PortMissing = 3,      // message 203: no such port, or it cannot be used
     PortBusy = 4,         // message 201: another program holds it
     PortNotPermitted = 5, // message 203: this user may not open it
-    NotAcknowledged = 6,  // message 200: the display did not answer a frame
+    NotAcknowledged = 6,  // message 200: the display did not answer a frame, or the port went away
+    NotEnded = 7,         // the closing frame could not be sent
 };
 
 struct Request
 {
-    QString device; // what the serial link opens
-    std::optional<ScreenSet> eeprom;
-    std::optional<ScreenSet> ram;
+    QString device; // what the link opens
+    std::optional<protocol::ScreenSet> eeprom;
+    std::optional<protocol::ScreenSet> ram;
     std::optional<QString> clock; // "HH:MM", or empty for the time when it is sent
     bool beep = false;
     std::optional<bool> longBeep;
@@ -40,7 +40,7 @@ struct Request
     bool quiet = false;
 };
 
-class ProgrammingRun : public ProgrammingWindow
+class ProgrammingRun : public ProgrammingInputs
 {
 public:
     explicit ProgrammingRun(const Request &request);
@@ -48,27 +48,19 @@ public:
     // Does the whole run; returns the exit code.
     int exec();
 
-    void UstawieniaPoczatkoweProgramowania() override {}
     QString screenText(Memory memory, int n) const override;
     bool screenChecked(Memory memory, int n) const override;
     bool parametersChecked(Memory memory) const override;
     ParameterChoice parameters(Memory memory) const override;
     QString Godzina_MEB() const override;
-    void showLongBeep(bool) override {}
-    void setDeviceCommandsEnabled(bool) override {}
-    void PokazInformacje(int NumerKomunikatu) override;
-    void PokazOstrzezenie(int NumerKomunikatu, const QString &detail = QString()) override;
 
 private:
-    const ScreenSet &set(Memory memory) const;
+    const protocol::ScreenSet *set(Memory memory) const;
     int framesDue() const;
     void showProgress(int sent);
+    // The outcome's exit code, and the words for it on stderr.
+    int report(const Outcome &outcome);
 
     const Request &m_request;
-    int m_exitCode = Done;
-    SerialLink::OpenResult m_openResult = SerialLink::OpenResult::Opened;
-    int m_signal = 0;        // the signal that ended the run, 0 for none
-    QByteArray m_unanswered; // the frame the display did not acknowledge
-    int m_sentBefore = 0;    // frames sent before the running upload
-    QList<int> m_done;       // the uploads' messages of success
+    int m_signal = 0; // the signal that ended the run, 0 for none
 };

@@ -3,15 +3,17 @@
 // surrogates too). The same bytes go to the command line's readers, as a
 // screen-set file and as the text of --text N=TEXT.
 
-#include "cli/screen_set.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
+#include "protocol/screen_set.h"
 #include "protocol/windows1250.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+using namespace protocol;
 
 namespace {
 
@@ -24,7 +26,7 @@ void require(bool condition)
 // 16 bytes, "DATA", the code, a zero sum; returns the payload.
 QByteArray payloadOf(const QByteArray &frame, int code)
 {
-    require(frame.size() == protocol::DataFrameSize && frame.startsWith("DATA") &&
+    require(frame.size() == protocol::DataFrameSize && frame.startsWith(DataKeyword) &&
             std::uint8_t(frame[4]) == std::uint8_t(code) && protocol::FrameChecksum(frame) == 0);
     return frame.mid(5, protocol::PayloadSize);
 }
@@ -45,8 +47,9 @@ void checkRead(const QString &problem, const QString &start, const ScreenSet &se
                 protocol::isWindows1250(text));
     }
     const ParameterChoice &p = set.parameters;
-    require(p.scrollKind >= 0 && p.scrollKind < 3 && p.speed >= 0 && p.speed < 10 &&
-            p.brightness >= 0 && p.brightness < 10 && p.screenCount >= 0 && p.screenCount <= 8);
+    require(p.scrollKind >= 0 && p.scrollKind < ScrollKinds && p.speed >= 0 && p.speed < Steps &&
+            p.brightness >= 0 && p.brightness < Steps && p.screenCount >= 0 &&
+            p.screenCount <= RamScreens);
 }
 
 // A list position anywhere in an int's range, sign included.
@@ -69,15 +72,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     encoded.resize(protocol::PayloadSize, '\0');
     const int ramScreen = 1 + data[0] % protocol::RamScreens;
     const int eepromScreen = 1 + data[0] % protocol::EepromScreens;
-    require(payloadOf(protocol::RamkaTekstuRAM(ramScreen, text), 10 + ramScreen) == encoded);
-    require(payloadOf(protocol::RamkaTekstuEEPROM(eepromScreen, text), eepromScreen) == encoded);
+    require(payloadOf(protocol::RamkaTekstuRAM(ramScreen, text),
+                      screenCode(Memory::Ram, ramScreen)) == encoded);
+    require(payloadOf(protocol::RamkaTekstuEEPROM(eepromScreen, text),
+                      screenCode(Memory::Eeprom, eepromScreen)) == encoded);
 
     const int a = position(data[1]), b = position(data[2]), c = position(data[3]),
               d = position(data[4]);
     // Whatever the list positions, well-formed frames (and no overflow).
-    payloadOf(protocol::RamkaParametrowRAM(a, b, c, d), 0x0A);
-    payloadOf(protocol::RamkaParametrowEEPROM(a, c, d), 0x00);
-    payloadOf(protocol::RamkaZegara(text), 0x50);
+    payloadOf(protocol::RamkaParametrowRAM(a, b, c, d), RamParameters);
+    payloadOf(protocol::RamkaParametrowEEPROM(a, c, d), EepromParameters);
+    payloadOf(protocol::RamkaZegara(text), Clock);
 
     // What the code page holds comes back unchanged; what it lacks is dropped.
     if (protocol::isWindows1250(text))

@@ -1,9 +1,7 @@
 #include "programming/device_programmer.h"
 
-#include "programming/open_failure.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
-#include "resources/message_numbers.h"
 
 #include <QEventLoop>
 
@@ -11,189 +9,160 @@
 
 namespace {
 
-// The display needs this long after a frame before its answer is complete.
-constexpr std::chrono::milliseconds PacingWait{700};
 #ifdef Q_OS_WIN
+// A short sleep may take a whole scheduler tick there.
 constexpr std::chrono::milliseconds FinalSleep{0};
 #else
 // The end of a wait, too short to leave the user waiting, slept precisely.
 constexpr std::chrono::milliseconds FinalSleep{2};
 #endif
-constexpr int RefreshIntervalMs = 28000;
 constexpr int ReturnPollMs = 1000;
-
-// What sets the two uploads apart: how many screens the memory has, how its
-// frames are built and the message at the end.
-struct MemoryDescription
-{
-    int screens;
-    QByteArray (*parameterFrame)(const ParameterChoice &choice);
-    QByteArray (*textFrame)(int n, QStringView text);
-    int programmedMessage;
-};
-
-QByteArray ramParameters(const ParameterChoice &c)
-{
-    return protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount, c.speed, c.brightness);
-}
-
-QByteArray eepromParameters(const ParameterChoice &c)
-{
-    return protocol::RamkaParametrowEEPROM(c.scrollKind, c.speed, c.brightness);
-}
-
-constexpr MemoryDescription Ram{protocol::RamScreens, &ramParameters, &protocol::RamkaTekstuRAM,
-                                messages::CurrentProgrammed};
-constexpr MemoryDescription Eeprom{protocol::EepromScreens, &eepromParameters,
-                                   &protocol::RamkaTekstuEEPROM, messages::EepromProgrammed};
-
-const MemoryDescription &describe(Memory memory)
-{
-    return memory == Memory::Ram ? Ram : Eeprom;
-}
 
 } // namespace
 
-DeviceProgrammer::DeviceProgrammer(ProgrammingWindow &window, bool withClock, QObject *parent)
-    : QObject(parent), m_window(window), m_withClock(withClock)
+DeviceProgrammer::DeviceProgrammer(const ProgrammingInputs &inputs, LinkFactory makeLink,
+                                   QObject *parent)
+    : QObject(parent), m_inputs(inputs), m_makeLink(std::move(makeLink))
 {
-    // A coarse timer may drift by a twentieth of its interval; the display
-    // expects its refresh every 28 s.
-    m_Odswiez_Timer.setTimerType(Qt::PreciseTimer);
-    m_Odswiez_Timer.setInterval(RefreshIntervalMs);
-    connect(&m_Odswiez_Timer, &QTimer::timeout, this, &DeviceProgrammer::Odswiez_Timer_Timer);
-    connect(&m_Port_MSComm, &SerialLink::portLost, this, &DeviceProgrammer::onPortLost);
-    // A stat of one path a second while the port is lost costs next to nothing.
     m_returnWatch.setInterval(ReturnPollMs);
     connect(&m_returnWatch, &QTimer::timeout, this, &DeviceProgrammer::reconnectIfReturned);
 }
 
 DeviceProgrammer::~DeviceProgrammer() = default;
 
-void DeviceProgrammer::Form_Load(const QString &device)
+Outcome DeviceProgrammer::connectTo(const QString &port)
 {
-    m_window.UstawieniaPoczatkoweProgramowania();
-    if (device.isEmpty())
-        return;
-
-    m_device = device;
+    m_port = port;
+    m_link = m_makeLink(port);
+    connect(m_link.get(), &Link::portLost, this, &DeviceProgrammer::onPortLost);
     // The port dialog tried the port a moment ago; another program may have
     // taken it since, or the adapter gone.
-    const SerialLink::OpenResult opened = m_Port_MSComm.open(device);
-    if (opened != SerialLink::OpenResult::Opened) {
-        emit portOpenFailed(opened);
-        const OpenFailureReport report =
-            reportOpenFailure(opened, device, m_Port_MSComm.errorString());
-        m_window.PokazOstrzezenie(report.message, report.detail);
-        return;
-    }
+    const Link::OpenResult opened = m_link->open(port);
+    if (opened != Link::OpenResult::Opened)
+        return Outcome::openFailed(opened, m_link->errorString());
 
     const Step step = handshake(State::Handshake);
-    if (step == Step::Acknowledged || m_state == State::Closing)
-        return;
-    // No answer, or the port gone meanwhile: message 200, and the port is
-    // closed after it. The application quitting under the handshake says
-    // nothing.
-    m_state = State::Unconnected;
-    if (step == Step::Failed)
-        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
-    m_Port_MSComm.close();
-}
-
-void DeviceProgrammer::Form_QueryUnload()
-{
+    if (step == Step::Acknowledged)
+        return {};
     if (m_state == State::Closing)
-        return;
-    // Only a display that took the programming request is told to leave
-    // programming mode.
-    const bool connected = isConnected();
-    m_state = State::Closing;
-    m_Odswiez_Timer.stop();
-    m_returnWatch.stop();
-    if (connected)
-        m_Port_MSComm.Output(protocol::bytes(protocol::KomendaKoniec));
-    m_Port_MSComm.close();
-    // A sequence waiting between its frames ends there.
-    endWaits();
+        return Outcome::of(Outcome::Ended);
+    setState(State::Unconnected);
+    return failed(step, {AnsweredFrame::ProgrammingRequest});
 }
 
-void DeviceProgrammer::Odswiez_Timer_Timer()
+void DeviceProgrammer::release()
+{
+    if (m_state == State::Unconnected && m_link)
+        m_link->close();
+}
+
+Outcome DeviceProgrammer::upload(Memory memory)
+{
+    if (m_state != State::Connected)
+        return Outcome::of(Outcome::Ended);
+    m_tickMissed = false;
+    setState(State::Uploading);
+    UploadProgress progress{memory};
+    const bool parameters = m_inputs.parametersChecked(memory);
+    emit uploadStarted((parameters ? 1 : 0) + framesAhead(memory, 1), memory);
+
+    Step step = Step::Acknowledged;
+    std::optional<AnsweredFrame> frame;
+    if (parameters) {
+        frame = {AnsweredFrame::Parameters, memory};
+        step = sendUploadFrame(
+            progress, protocol::parameterFrame(memory, m_inputs.parameters(memory)), 1);
+    }
+    for (int n = 1; step == Step::Acknowledged && n <= protocol::screenCount(memory); ++n) {
+        if (!m_inputs.screenChecked(memory, n))
+            continue;
+        frame = {AnsweredFrame::Screen, memory, n};
+        step = sendUploadFrame(
+            progress, protocol::textFrame(memory, n, m_inputs.screenText(memory, n)), n + 1);
+    }
+    if (step == Step::Acknowledged) {
+        frame.reset();
+        step = sendClosingRefresh(progress);
+    }
+    return endUpload(step, frame);
+}
+
+bool DeviceProgrammer::refresh()
 {
     // An upload sends its own refresh at its end; a tick in between would
     // leave a reply that a check of the upload could take for its own. An
     // upload that fails sends the missed tick when it has ended.
     if (m_state == State::Uploading) {
         m_tickMissed = true;
-        return;
+        return false;
     }
-    if (m_state == State::Connected)
-        m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
+    return sendCommand(protocol::bytes(protocol::KomendaOdswiez));
 }
 
-void DeviceProgrammer::PrzeslijRAM_Command_Click()
+bool DeviceProgrammer::beep()
 {
-    upload(Memory::Ram);
+    return sendCommand(protocol::bytes(protocol::KomendaKrotkiDzwiek));
 }
 
-void DeviceProgrammer::PrzeslijEEPROM_Command_Click()
+bool DeviceProgrammer::clear()
 {
-    upload(Memory::Eeprom);
+    return sendCommand(protocol::bytes(protocol::KomendaCzyscEkran));
 }
 
-void DeviceProgrammer::CzyscEkran_Command_Click()
+bool DeviceProgrammer::setLongBeep(bool on)
 {
-    sendCommand(protocol::bytes(protocol::KomendaCzyscEkran));
+    return sendCommand(on ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
+                          : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
 }
 
-void DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click()
+bool DeviceProgrammer::sendClock()
 {
-    sendCommand(protocol::bytes(protocol::KomendaKrotkiDzwiek));
+    return sendCommand(protocol::RamkaZegara(m_inputs.Godzina_MEB()));
 }
 
-void DeviceProgrammer::DlugiDzwiek_Command_Click()
+Outcome DeviceProgrammer::pause()
 {
-    setLongBeep(!m_longBeepOn);
+    const WaitEnd waited = Czekaj(Clock::now());
+    if (waited == WaitEnd::Ended || m_state == State::Closing)
+        return Outcome::of(Outcome::Ended);
+    return Outcome::of(isConnected() ? Outcome::Done : Outcome::Lost);
 }
 
-void DeviceProgrammer::setLongBeep(bool on)
+bool DeviceProgrammer::end()
 {
-    if (busy())
-        return;
-    // The window shows the new state whether or not the frame can go out.
-    m_longBeepOn = on;
-    m_window.showLongBeep(on);
-    sendCommand(on ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
-                   : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
-}
-
-void DeviceProgrammer::PrzeslijZegar_Command_Click()
-{
-    if (!m_withClock || busy())
-        return;
-    sendCommand(protocol::RamkaZegara(m_window.Godzina_MEB()));
+    if (m_state == State::Closing)
+        return m_endedWell;
+    // Only a display that took the programming request is told to leave
+    // programming mode.
+    const bool connected = isConnected();
+    setState(State::Closing);
+    m_returnWatch.stop();
+    const bool sent = connected && m_link->Output(protocol::bytes(protocol::KomendaKoniec));
+    const bool drained = !m_link || m_link->close();
+    m_endedWell = !connected || (sent && drained);
+    // A sequence waiting between its frames ends there.
+    endWaits();
+    return m_endedWell;
 }
 
 DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
 {
-    const Clock::time_point end = start + PacingWait;
+    const Clock::time_point end = start + protocol::PacingWait;
     for (;;) {
         if (m_state == State::Closing)
             return WaitEnd::Ended;
         // The port of a running sequence gone meanwhile ends its wait.
-        if (busy() && !m_Port_MSComm.PortOpen())
+        if (busy() && !portOpen())
             return WaitEnd::PortLost;
         const Clock::time_point now = Clock::now();
         if (now >= end)
             return WaitEnd::Elapsed;
-#ifndef Q_OS_WIN
         // The event loop's timers count whole milliseconds and mostly wake
-        // late; the last moments are slept through to the microsecond. (On
-        // Windows a short sleep may take a whole scheduler tick instead.)
-        if (end - now <= FinalSleep) {
+        // late; the last moments are slept through to the microsecond.
+        if (FinalSleep.count() > 0 && end - now <= FinalSleep) {
             std::this_thread::sleep_until(end);
             continue;
         }
-#endif
         // Sleeps in the event loop until the end is near, so the window stays
         // responsive without spinning; a timer may wake a little early, hence
         // the loop.
@@ -216,9 +185,9 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
 bool DeviceProgrammer::SprawdzOdpowiedz()
 {
     QByteArray reply;
-    if (m_Port_MSComm.InBufferCount() >= protocol::AcknowledgementSize) {
+    if (portOpen() && m_link->InBufferCount() >= protocol::AcknowledgementSize) {
         for (int i = 0; i < protocol::AcknowledgementSize; ++i) {
-            const int byte = m_Port_MSComm.Input();
+            const int byte = m_link->Input();
             if (byte < 0)
                 break;
             reply.append(char(byte));
@@ -232,6 +201,11 @@ bool DeviceProgrammer::isConnected() const
     return m_state == State::Connected || m_state == State::Uploading;
 }
 
+bool DeviceProgrammer::isIdle() const
+{
+    return m_state == State::Connected;
+}
+
 bool DeviceProgrammer::isUploading() const
 {
     return m_state == State::Uploading;
@@ -242,6 +216,19 @@ bool DeviceProgrammer::isClosing() const
     return m_state == State::Closing;
 }
 
+void DeviceProgrammer::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged();
+}
+
+bool DeviceProgrammer::portOpen() const
+{
+    return m_link && m_link->PortOpen();
+}
+
 bool DeviceProgrammer::busy() const
 {
     // While a sequence runs nothing else may write between its frames.
@@ -249,33 +236,35 @@ bool DeviceProgrammer::busy() const
            m_state == State::Uploading || m_state == State::Closing;
 }
 
-void DeviceProgrammer::sendCommand(const QByteArray &frame)
+bool DeviceProgrammer::sendCommand(const QByteArray &frame)
 {
-    if (m_state == State::Connected)
-        m_Port_MSComm.Output(frame);
+    return m_state == State::Connected && m_link->Output(frame);
 }
 
 DeviceProgrammer::Step DeviceProgrammer::cutShort(WaitEnd waited)
 {
-    // A lost port fails the step; a close or a quit ends the sequence.
+    // A lost port fails the step; the end or a quit ends the sequence.
     return waited == WaitEnd::Ended ? Step::Ended : Step::Failed;
+}
+
+Outcome DeviceProgrammer::failed(Step step, const AnsweredFrame &frame) const
+{
+    if (step == Step::Ended)
+        return Outcome::of(Outcome::Ended);
+    return Outcome::of(portOpen() ? Outcome::Unanswered : Outcome::Lost, frame);
 }
 
 DeviceProgrammer::Step DeviceProgrammer::checkedExchange(const QByteArray &frame)
 {
     // Replies to unchecked frames (beeps, clear, clock, refresh ticks) may
     // still wait; they must not pass for the answer to this frame.
-    m_Port_MSComm.discardInput();
-    Step step = Step::Failed;
-    if (m_Port_MSComm.Output(frame)) {
-        const WaitEnd waited = Czekaj(Clock::now());
-        step = waited != WaitEnd::Elapsed ? cutShort(waited)
-               : SprawdzOdpowiedz()       ? Step::Acknowledged
-                                          : Step::Failed;
-    }
-    if (step == Step::Failed)
-        emit frameUnanswered(frame);
-    return step;
+    m_link->discardInput();
+    if (!m_link->Output(frame))
+        return Step::Failed;
+    const WaitEnd waited = Czekaj(Clock::now());
+    if (waited != WaitEnd::Elapsed)
+        return cutShort(waited);
+    return SprawdzOdpowiedz() ? Step::Acknowledged : Step::Failed;
 }
 
 DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)
@@ -290,37 +279,11 @@ DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)
 int DeviceProgrammer::framesAhead(Memory memory, int fromScreen) const
 {
     int frames = 1; // the closing refresh
-    for (int n = fromScreen; n <= describe(memory).screens; ++n) {
-        if (m_window.screenChecked(memory, n))
+    for (int n = fromScreen; n <= protocol::screenCount(memory); ++n) {
+        if (m_inputs.screenChecked(memory, n))
             ++frames;
     }
     return frames;
-}
-
-void DeviceProgrammer::upload(Memory memory)
-{
-    if (m_state != State::Connected)
-        return;
-    m_state = State::Uploading;
-    m_tickMissed = false;
-    m_window.setDeviceCommandsEnabled(false);
-    const MemoryDescription &description = describe(memory);
-    UploadProgress progress{memory};
-    const bool parameters = m_window.parametersChecked(memory);
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(memory, 1), memory);
-
-    Step step = Step::Acknowledged;
-    if (parameters)
-        step =
-            sendUploadFrame(progress, description.parameterFrame(m_window.parameters(memory)), 1);
-    for (int n = 1; step == Step::Acknowledged && n <= description.screens; ++n) {
-        if (m_window.screenChecked(memory, n))
-            step = sendUploadFrame(progress,
-                                   description.textFrame(n, m_window.screenText(memory, n)), n + 1);
-    }
-    if (step == Step::Acknowledged)
-        step = sendClosingRefresh(progress);
-    endUpload(memory, step);
 }
 
 DeviceProgrammer::Step DeviceProgrammer::sendUploadFrame(UploadProgress &progress,
@@ -340,8 +303,8 @@ DeviceProgrammer::Step DeviceProgrammer::sendUploadFrame(UploadProgress &progres
 DeviceProgrammer::Step DeviceProgrammer::sendClosingRefresh(UploadProgress &progress)
 {
     // Its answer is read so that it does not linger, but not judged.
-    m_Port_MSComm.discardInput();
-    m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
+    m_link->discardInput();
+    m_link->Output(protocol::bytes(protocol::KomendaOdswiez));
     const WaitEnd waited = Czekaj(Clock::now());
     if (waited != WaitEnd::Elapsed)
         return cutShort(waited);
@@ -351,58 +314,46 @@ DeviceProgrammer::Step DeviceProgrammer::sendClosingRefresh(UploadProgress &prog
     return Step::Acknowledged;
 }
 
-void DeviceProgrammer::endUpload(Memory memory, Step step)
+Outcome DeviceProgrammer::endUpload(Step step, const std::optional<AnsweredFrame> &frame)
 {
-    if (m_state == State::Uploading)
-        m_state = State::Connected;
     if (step == Step::Ended || m_state == State::Closing) {
-        // Closing the window or quitting ends the upload where it waited, silently.
+        // The end came, or the application quit, while the upload waited: it
+        // stops there, silently.
+        if (m_state == State::Uploading)
+            setState(State::Connected);
         emit uploadFinished();
-        return;
+        return Outcome::of(Outcome::Ended);
     }
-    if (!m_Port_MSComm.PortOpen()) {
+    if (!portOpen()) {
         enterLost();
         emit uploadFinished();
-        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
-        return;
+        return Outcome::of(Outcome::Lost, frame);
     }
     if (step == Step::Failed) {
-        m_Port_MSComm.discardInput();
+        m_link->discardInput();
         // The refresh tick held back while the upload ran; a successful
         // upload ends with a refresh of its own instead.
         if (m_tickMissed)
-            m_Port_MSComm.Output(protocol::bytes(protocol::KomendaOdswiez));
+            m_link->Output(protocol::bytes(protocol::KomendaOdswiez));
     }
     m_tickMissed = false;
-    m_window.setDeviceCommandsEnabled(true);
+    setState(State::Connected);
     emit uploadFinished();
-    if (step == Step::Acknowledged)
-        m_window.PokazInformacje(describe(memory).programmedMessage);
-    else
-        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
+    return Outcome::of(step == Step::Acknowledged ? Outcome::Done : Outcome::Unanswered, frame);
 }
 
 DeviceProgrammer::Step DeviceProgrammer::handshake(State asking)
 {
-    m_state = asking;
+    setState(asking);
     const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
     if (step == Step::Acknowledged)
-        enterConnected();
+        setState(State::Connected);
     return step;
-}
-
-void DeviceProgrammer::enterConnected()
-{
-    m_state = State::Connected;
-    m_window.setDeviceCommandsEnabled(true);
-    m_Odswiez_Timer.start();
 }
 
 void DeviceProgrammer::enterLost()
 {
-    m_state = State::Lost;
-    m_Odswiez_Timer.stop();
-    m_window.setDeviceCommandsEnabled(false);
+    setState(State::Lost);
     m_returnWatch.start();
 }
 
@@ -411,13 +362,13 @@ void DeviceProgrammer::onPortLost()
     switch (m_state) {
     case State::Connected:
         enterLost();
-        m_window.PokazOstrzezenie(messages::DisplayCommunicationError);
+        emit connectionLost();
         return;
     case State::Handshake:
     case State::Reconnecting:
     case State::Uploading:
         // The running sequence notices the loss when its wait ends, and
-        // reports it as its own failure.
+        // reports it as its own outcome.
         endWaits();
         return;
     case State::Unconnected:
@@ -430,23 +381,23 @@ void DeviceProgrammer::onPortLost()
 
 void DeviceProgrammer::reconnectIfReturned()
 {
-    if (!SerialLink::deviceExists(m_device)) {
+    if (!m_link->deviceExists(m_port)) {
         if (m_state == State::ReturnedSilent)
-            m_state = State::Lost;
+            setState(State::Lost);
         return;
     }
     // A device just back may refuse to open for a moment, while the system
     // sets its permissions: the next poll tries again.
-    if (m_state != State::Lost || m_Port_MSComm.open(m_device) != SerialLink::OpenResult::Opened)
+    if (m_state != State::Lost || m_link->open(m_port) != Link::OpenResult::Opened)
         return;
     m_returnWatch.stop();
     const Step step = handshake(State::Reconnecting);
     if (step == Step::Acknowledged || m_state == State::Closing)
         return;
-    // No second message; the device has to go and come back before it is
+    // No second message; the port has to go and come back before it is
     // asked again.
-    m_Port_MSComm.close();
-    m_state = State::ReturnedSilent;
+    m_link->close();
+    setState(State::ReturnedSilent);
     if (step != Step::Ended)
         m_returnWatch.start();
 }

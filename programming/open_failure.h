@@ -3,7 +3,7 @@
 // What the user is told when a serial port does not open: the same for the
 // port dialog's test-open, the main window's own opening and the command line.
 
-#include "programming/serial_link.h"
+#include "programming/link.h"
 
 #include <QString>
 
@@ -15,5 +15,5 @@ struct OpenFailureReport
 
 // busy: 201; not there: 203; a device this user may not open: 203 with the
 // group that may; anything else: 203 with the system's own words (systemError).
-OpenFailureReport reportOpenFailure(SerialLink::OpenResult result, const QString &device,
+OpenFailureReport reportOpenFailure(Link::OpenResult result, const QString &device,
                                     const QString &systemError);

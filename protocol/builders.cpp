@@ -9,19 +9,19 @@ namespace protocol {
 
 namespace {
 
-QByteArray textFrame(int code, QStringView text)
+QByteArray textFrameOf(std::uint8_t code, QStringView text)
 {
-    return dataFrame(std::uint8_t(code), toWindows1250(text).left(MaxTextLength));
+    return dataFrame(code, toWindows1250(text).left(MaxTextLength));
 }
 
 std::uint8_t scrollKindByte(int position)
 {
-    return std::uint8_t(1 << std::clamp(position, 0, 2));
+    return std::uint8_t(1 << std::clamp(position, 0, ScrollKinds - 1));
 }
 
 std::uint8_t oneBased(int position)
 {
-    return std::uint8_t(std::clamp(position, 0, 9) + 1);
+    return std::uint8_t(std::clamp(position, 0, Steps - 1) + 1);
 }
 
 std::uint8_t digitAt(QStringView text, qsizetype index)
@@ -36,17 +36,18 @@ std::uint8_t digitAt(QStringView text, qsizetype index)
 
 QByteArray RamkaTekstuRAM(int n, QStringView text)
 {
-    return textFrame(RamParameters + n, text);
+    return textFrameOf(screenCode(Memory::Ram, n), text);
 }
 
 QByteArray RamkaTekstuEEPROM(int n, QStringView text)
 {
-    return textFrame(EepromParameters + n, text);
+    return textFrameOf(screenCode(Memory::Eeprom, n), text);
 }
 
 QByteArray RamkaParametrowRAM(int przesuw, int iloscEkranow, int predkosc, int jasnosc)
 {
-    const char payload[] = {char(scrollKindByte(przesuw)), char(std::clamp(iloscEkranow, 0, 8)),
+    const char payload[] = {char(scrollKindByte(przesuw)),
+                            char(std::clamp(iloscEkranow, 0, RamScreens)),
                             char(oneBased(predkosc)), char(oneBased(jasnosc))};
     return dataFrame(RamParameters, QByteArrayView(payload, sizeof payload));
 }
@@ -56,6 +57,19 @@ QByteArray RamkaParametrowEEPROM(int przesuw, int predkosc, int jasnosc)
     const char payload[] = {char(scrollKindByte(przesuw)), char(EepromScreens),
                             char(oneBased(predkosc)), char(oneBased(jasnosc))};
     return dataFrame(EepromParameters, QByteArrayView(payload, sizeof payload));
+}
+
+QByteArray textFrame(Memory memory, int n, QStringView text)
+{
+    return memory == Memory::Ram ? RamkaTekstuRAM(n, text) : RamkaTekstuEEPROM(n, text);
+}
+
+QByteArray parameterFrame(Memory memory, const ParameterChoice &choice)
+{
+    return memory == Memory::Ram ? RamkaParametrowRAM(choice.scrollKind, choice.screenCount,
+                                                      choice.speed, choice.brightness)
+                                 : RamkaParametrowEEPROM(choice.scrollKind, choice.speed,
+                                                         choice.brightness);
 }
 
 QByteArray RamkaZegara(QStringView time)

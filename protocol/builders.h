@@ -4,14 +4,12 @@
 // builder is a pure function from what the user typed and picked to the 16
 // bytes on the wire.
 
+#include "protocol/display.h"
+
 #include <QByteArray>
 #include <QString>
 
 namespace protocol {
-
-inline constexpr int RamScreens = 8;
-inline constexpr int EepromScreens = 5;
-inline constexpr int MaxTextLength = 10;
 
 // Screen text frames. n is the screen number (RAM 1..8, EEPROM 1..5); the code
 // byte is n + 10 for RAM and n for EEPROM. The text goes as it stands: no
@@ -29,6 +27,11 @@ QByteArray RamkaTekstuEEPROM(int n, QStringView text);
 // screens. Positions outside the lists are clamped into them.
 QByteArray RamkaParametrowRAM(int przesuw, int iloscEkranow, int predkosc, int jasnosc);
 QByteArray RamkaParametrowEEPROM(int przesuw, int predkosc, int jasnosc);
+
+// The same builders by memory: RamkaTekstuRAM or RamkaTekstuEEPROM, and
+// RamkaParametrowRAM or RamkaParametrowEEPROM (which has no screen count).
+QByteArray textFrame(Memory memory, int n, QStringView text);
+QByteArray parameterFrame(Memory memory, const ParameterChoice &choice);
 
 // Clock frame from the clock field's text "HH:MM": each of characters 1, 2, 4
 // and 5 gives its digit, or 0 when it is no digit (an untyped position, or a

@@ -2,10 +2,6 @@
 
 namespace protocol {
 
-namespace {
-constexpr char DataKeyword[] = "DATA";
-}
-
 std::uint8_t FrameChecksum(QByteArrayView bytes)
 {
     std::uint8_t sum = 0;
@@ -16,7 +12,7 @@ std::uint8_t FrameChecksum(QByteArrayView bytes)
 
 QByteArray dataFrame(std::uint8_t code, QByteArrayView payload)
 {
-    QByteArray frame(DataKeyword, 4);
+    QByteArray frame(DataKeyword, sizeof DataKeyword - 1);
     frame.append(char(code));
     frame.append(payload.first(qMin(payload.size(), qsizetype(PayloadSize))));
     frame.resize(DataFrameSize - 1, '\0');

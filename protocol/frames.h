@@ -13,6 +13,7 @@
 namespace protocol {
 
 // Every data frame is "DATA", a code byte, ten payload bytes and the checksum.
+inline constexpr char DataKeyword[] = "DATA";
 inline constexpr int DataFrameSize = 16;
 inline constexpr int PayloadSize = 10;
 inline constexpr int RequestSize = 5;

@@ -1,6 +1,6 @@
 #include "tools/display_emulator.h"
 
-#include "protocol/builders.h"
+#include "protocol/display.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
 
@@ -8,9 +8,9 @@ namespace emulator {
 
 namespace {
 
-constexpr QByteArrayView RequestKeyword("PROG");
-constexpr QByteArrayView DataKeyword("DATA");
 constexpr qsizetype KeywordSize = 4;
+const QByteArray RequestKeyword = protocol::bytes(protocol::KomendaProg).first(KeywordSize);
+constexpr QByteArrayView DataKeyword(protocol::DataKeyword);
 
 // The length of the frame that starts at the front of rest; 0 when rest cannot
 // start a frame, -1 when rest is too short to tell (a prefix of a keyword).
@@ -104,16 +104,15 @@ QString dataContent(QByteArrayView frame)
 {
     const std::uint8_t code = at(frame, 4);
     const QByteArrayView payload = frame.sliced(5, protocol::PayloadSize);
-    if (code == protocol::EepromParameters)
-        return QStringLiteral("EEPROM parameters: ") + parameters(frame);
-    if (code >= 0x01 && code <= protocol::EepromScreens)
-        return QStringLiteral("EEPROM screen %1 %2").arg(code).arg(screenText(payload));
-    if (code == protocol::RamParameters)
-        return QStringLiteral("RAM parameters: ") + parameters(frame);
-    if (code > protocol::RamParameters && code <= protocol::RamParameters + protocol::RamScreens)
-        return QStringLiteral("RAM screen %1 %2")
-            .arg(code - protocol::RamParameters)
+    if (const std::optional<protocol::ScreenAddress> address = protocol::addressOf(code)) {
+        const QString memory = protocol::memoryName(address->memory);
+        if (address->screen == 0)
+            return memory + QStringLiteral(" parameters: ") + parameters(frame);
+        return QStringLiteral("%1 screen %2 %3")
+            .arg(memory)
+            .arg(address->screen)
             .arg(screenText(payload));
+    }
     if (code == protocol::Clock)
         return clock(frame);
     const char *command = nullptr;

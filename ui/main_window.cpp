@@ -1,7 +1,8 @@
 #include "ui/main_window.h"
 
-#include "programming/parameter_lists.h"
-#include "protocol/builders.h"
+#include "programming/open_failure.h"
+#include "protocol/display.h"
+#include "resources/message_numbers.h"
 #include "ui/about_window.h"
 #include "ui/clock_field.h"
 #include "ui/message_boxes.h"
@@ -189,7 +190,8 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
 
     chainTabOrder();
 
-    m_programmer = std::make_unique<DeviceProgrammer>(*this, program::withClock());
+    m_programmer = std::make_unique<DeviceProgrammer>(*this);
+    m_Odswiez_Timer = std::make_unique<RefreshTimer>(*m_programmer);
     connectHandlers();
     ui.Programowanie_SSTab->setCurrentIndex(program::withClock() ? RamPage : EepromPage);
 }
@@ -198,22 +200,24 @@ fMain::~fMain() = default;
 
 void fMain::connectHandlers()
 {
-    DeviceProgrammer *p = m_programmer.get();
-    connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, p,
-            &DeviceProgrammer::PrzeslijRAM_Command_Click);
-    connect(ui.PrzeslijEEPROM_Command, &QPushButton::clicked, p,
-            &DeviceProgrammer::PrzeslijEEPROM_Command_Click);
-    connect(ui.CzyscEkran_Command, &QPushButton::clicked, p,
-            &DeviceProgrammer::CzyscEkran_Command_Click);
-    connect(ui.KrotkiSygnalDzwiek_Command, &QPushButton::clicked, p,
-            &DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click);
-    connect(ui.DlugiDzwiek_Command, &QPushButton::clicked, p,
-            &DeviceProgrammer::DlugiDzwiek_Command_Click);
+    connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, this,
+            &fMain::PrzeslijRAM_Command_Click);
+    connect(ui.PrzeslijEEPROM_Command, &QPushButton::clicked, this,
+            &fMain::PrzeslijEEPROM_Command_Click);
+    connect(ui.CzyscEkran_Command, &QPushButton::clicked, this, &fMain::CzyscEkran_Command_Click);
+    connect(ui.KrotkiSygnalDzwiek_Command, &QPushButton::clicked, this,
+            &fMain::KrotkiSygnalDzwiek_Command_Click);
+    connect(ui.DlugiDzwiek_Command, &QPushButton::clicked, this, &fMain::DlugiDzwiek_Command_Click);
     if (ui.PrzeslijZegar_Command != nullptr)
-        connect(ui.PrzeslijZegar_Command, &QPushButton::clicked, p,
-                &DeviceProgrammer::PrzeslijZegar_Command_Click);
+        connect(ui.PrzeslijZegar_Command, &QPushButton::clicked, this,
+                &fMain::PrzeslijZegar_Command_Click);
     connect(ui.About_Command, &QPushButton::clicked, this, &fMain::About_Command_Click);
+    connect(m_Odswiez_Timer.get(), &QTimer::timeout, this, &fMain::Odswiez_Timer_Timer);
     connect(qApp, &QGuiApplication::commitDataRequest, this, &fMain::sessionEnding);
+    DeviceProgrammer *p = m_programmer.get();
+    connect(p, &DeviceProgrammer::stateChanged, this, &fMain::showConnection);
+    connect(p, &DeviceProgrammer::connectionLost, this,
+            [] { PokazOstrzezenie(messages::DisplayCommunicationError); });
     connect(p, &DeviceProgrammer::uploadStarted, this, &fMain::uploadStarted);
     connect(p, &DeviceProgrammer::uploadProgress, this, &fMain::uploadProgress);
     connect(p, &DeviceProgrammer::uploadFinished, this, &fMain::uploadFinished);
@@ -240,19 +244,19 @@ void fMain::createRamPage()
     ui.ParametryRAM_Check = checkBox(ui.Frame2, QStringLiteral("ParametryRAM_Check"),
                                      {200, 0, 255, 255}, QStringLiteral("Zaznacz parametry (RAM)"));
     ui.RodzajPrzesuwuRAM_Label = label(ui.Frame2, "RodzajPrzesuwuRAM_Label",
-                                       parameterLists::scrollKindLabel(), {240, 400, 1215, 195});
+                                       protocol::scrollKindLabel(), {240, 400, 1215, 195});
     ui.PrzesuwRAM_Combo = list(ui.Frame2, "PrzesuwRAM_Combo", {1800, 350, 1335, 315},
                                QStringLiteral("Rodzaj przesuwu (RAM)"));
     ui.PredkoscRAM_Label =
-        label(ui.Frame2, "PredkoscRAM_Label", parameterLists::speedLabel(), {240, 850, 1305, 195});
+        label(ui.Frame2, "PredkoscRAM_Label", protocol::speedLabel(), {240, 850, 1305, 195});
     ui.PredkoscRAM_Combo = list(ui.Frame2, "PredkoscRAM_Combo", {1800, 800, 615, 315},
                                 QStringLiteral("Prędkość przesuwu (RAM)"));
-    ui.JasnoscRAM_Label = label(ui.Frame2, "JasnoscRAM_Label", parameterLists::brightnessLabel(),
+    ui.JasnoscRAM_Label = label(ui.Frame2, "JasnoscRAM_Label", protocol::brightnessLabel(),
                                 {240, 1300, 585, 195});
     ui.JasnoscRAM_Combo = list(ui.Frame2, "JasnoscRAM_Combo", {1800, 1250, 615, 315},
                                QStringLiteral("Jasność (RAM)"));
     ui.IloscEkranow_Label = label(ui.Frame2, "IloscEkranow_Label",
-                                  parameterLists::screenCountLabel(), {240, 1750, 990, 195});
+                                  protocol::screenCountLabel(), {240, 1750, 990, 195});
     ui.IloscEkranowRAM_Combo = list(ui.Frame2, "IloscEkranowRAM_Combo", {1800, 1700, 615, 315},
                                     QStringLiteral("Ilość ekranów (RAM)"));
     // The check box stands on the frame's edge, over the caption's leading spaces.
@@ -303,15 +307,15 @@ void fMain::createEepromPage()
         checkBox(ui.Parametry_Frame, QStringLiteral("ParametryEEPROM_Check"), {200, 0, 255, 255},
                  QStringLiteral("Zaznacz parametry (EEPROM)"));
     ui.RodzajPrzesuwu_Label = label(ui.Parametry_Frame, "RodzajPrzesuwu_Label",
-                                    parameterLists::scrollKindLabel(), {240, 500, 1215, 195});
+                                    protocol::scrollKindLabel(), {240, 500, 1215, 195});
     ui.PrzesuwEEPROM_Combo = list(ui.Parametry_Frame, "PrzesuwEEPROM_Combo", {1800, 450, 1335, 315},
                                   QStringLiteral("Rodzaj przesuwu (EEPROM)"));
     ui.PredkoscPrzesuwu_Label = label(ui.Parametry_Frame, "PredkoscPrzesuwu_Label",
-                                      parameterLists::speedLabel(), {240, 1100, 1305, 195});
+                                      protocol::speedLabel(), {240, 1100, 1305, 195});
     ui.PredkoscEEPROM_Combo =
         list(ui.Parametry_Frame, "PredkoscEEPROM_Combo", {1800, 1050, 615, 315},
              QStringLiteral("Prędkość przesuwu (EEPROM)"));
-    ui.Jasnosc_Label = label(ui.Parametry_Frame, "Jasnosc_Label", parameterLists::brightnessLabel(),
+    ui.Jasnosc_Label = label(ui.Parametry_Frame, "Jasnosc_Label", protocol::brightnessLabel(),
                              {240, 1700, 585, 195});
     ui.JasnoscEEPROM_Combo = list(ui.Parametry_Frame, "JasnoscEEPROM_Combo", {1800, 1650, 615, 315},
                                   QStringLiteral("Jasność (EEPROM)"));
@@ -362,7 +366,16 @@ void fMain::placePages()
 
 void fMain::Form_Load(const QString &device)
 {
-    m_programmer->Form_Load(device);
+    UstawieniaPoczatkoweProgramowania();
+    if (!device.isEmpty()) {
+        m_device = device;
+        const Outcome outcome = m_programmer->connectTo(device);
+        // No answer, the port gone meanwhile or not opened: the message,
+        // and the port is let go after it.
+        report(outcome);
+        if (!outcome.succeeded())
+            m_programmer->release();
+    }
     // Ended while the display was being asked (a terminating signal).
     if (m_programmer->isClosing())
         return;
@@ -421,7 +434,7 @@ void fMain::sessionEnding(QSessionManager &manager)
 
 void fMain::Form_QueryUnload()
 {
-    m_programmer->Form_QueryUnload();
+    m_programmer->end();
 }
 
 void fMain::Form_Unload()
@@ -447,21 +460,22 @@ void fMain::About_Command_Click()
 
 void fMain::UstawieniaPoczatkoweProgramowania()
 {
-    using namespace parameterLists;
+    using namespace protocol;
     for (QComboBox *combo : {ui.PredkoscRAM_Combo, ui.JasnoscRAM_Combo, ui.PredkoscEEPROM_Combo,
                              ui.JasnoscEEPROM_Combo}) {
         combo->clear();
-        combo->addItems(speedItems());
+        combo->addItems(stepItems());
     }
     ui.IloscEkranowRAM_Combo->clear();
     ui.IloscEkranowRAM_Combo->addItems(screenCountItems());
-    fill(ui.PrzesuwRAM_Combo, scrollKindItems(), ScrollKindAtStart);
-    fill(ui.PrzesuwEEPROM_Combo, scrollKindItems(), ScrollKindAtStart);
-    ui.IloscEkranowRAM_Combo->setCurrentIndex(ScreenCountAtStart);
-    ui.PredkoscRAM_Combo->setCurrentIndex(SpeedAtStart);
-    ui.JasnoscRAM_Combo->setCurrentIndex(BrightnessAtStart);
-    ui.PredkoscEEPROM_Combo->setCurrentIndex(SpeedAtStart);
-    ui.JasnoscEEPROM_Combo->setCurrentIndex(BrightnessAtStart);
+    const ParameterChoice ram = startChoice(Memory::Ram), eeprom = startChoice(Memory::Eeprom);
+    fill(ui.PrzesuwRAM_Combo, scrollKindItems(), ram.scrollKind);
+    fill(ui.PrzesuwEEPROM_Combo, scrollKindItems(), eeprom.scrollKind);
+    ui.IloscEkranowRAM_Combo->setCurrentIndex(ram.screenCount);
+    ui.PredkoscRAM_Combo->setCurrentIndex(ram.speed);
+    ui.JasnoscRAM_Combo->setCurrentIndex(ram.brightness);
+    ui.PredkoscEEPROM_Combo->setCurrentIndex(eeprom.speed);
+    ui.JasnoscEEPROM_Combo->setCurrentIndex(eeprom.brightness);
     if (ui.Godzina_MEB != nullptr)
         ui.Godzina_MEB->followClock();
 }
@@ -498,28 +512,74 @@ QString fMain::Godzina_MEB() const
     return ui.Godzina_MEB != nullptr ? ui.Godzina_MEB->displayText() : QString();
 }
 
-void fMain::showLongBeep(bool on)
+void fMain::Odswiez_Timer_Timer()
 {
-    ui.DlugiDzwiek_Command->setText(longBeepCaption(on));
+    m_programmer->refresh();
 }
 
-void fMain::setDeviceCommandsEnabled(bool enabled)
+void fMain::PrzeslijRAM_Command_Click()
+{
+    report(m_programmer->upload(Memory::Ram), messages::CurrentProgrammed);
+}
+
+void fMain::PrzeslijEEPROM_Command_Click()
+{
+    report(m_programmer->upload(Memory::Eeprom), messages::EepromProgrammed);
+}
+
+void fMain::CzyscEkran_Command_Click()
+{
+    m_programmer->clear();
+}
+
+void fMain::KrotkiSygnalDzwiek_Command_Click()
+{
+    m_programmer->beep();
+}
+
+void fMain::DlugiDzwiek_Command_Click()
+{
+    // The caption is the one record of the long beep: it offers what a click
+    // does, and changes whether or not the frame can go out.
+    const bool on = ui.DlugiDzwiek_Command->text() == longBeepCaption(false);
+    ui.DlugiDzwiek_Command->setText(longBeepCaption(on));
+    m_programmer->setLongBeep(on);
+}
+
+void fMain::PrzeslijZegar_Command_Click()
+{
+    m_programmer->sendClock();
+}
+
+void fMain::report(const Outcome &outcome, int programmedMessage)
+{
+    switch (outcome.kind) {
+    case Outcome::Done:
+        if (programmedMessage != 0)
+            PokazInformacje(programmedMessage);
+        return;
+    case Outcome::Unanswered:
+    case Outcome::Lost:
+        PokazOstrzezenie(messages::DisplayCommunicationError);
+        return;
+    case Outcome::OpenFailed: {
+        const OpenFailureReport failure =
+            reportOpenFailure(outcome.openResult, m_device, outcome.systemError);
+        PokazOstrzezenie(failure.message, failure.detail);
+        return;
+    }
+    case Outcome::Ended:
+        return;
+    }
+}
+
+void fMain::showConnection()
 {
     for (QPushButton *b :
          {ui.PrzeslijEEPROM_Command, ui.PrzeslijRAM_Command, ui.KrotkiSygnalDzwiek_Command,
           ui.DlugiDzwiek_Command, ui.CzyscEkran_Command, ui.PrzeslijZegar_Command})
         if (b != nullptr)
-            b->setEnabled(enabled);
-}
-
-void fMain::PokazInformacje(int NumerKomunikatu)
-{
-    ::PokazInformacje(NumerKomunikatu);
-}
-
-void fMain::PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
-{
-    ::PokazOstrzezenie(NumerKomunikatu, detail);
+            b->setEnabled(m_programmer->isIdle());
 }
 
 void fMain::uploadStarted(int frames, Memory memory)

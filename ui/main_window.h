@@ -3,8 +3,10 @@
 // The program's working window: the screen texts and the display parameters,
 // once for the display's current set (RAM) and once for its stored set
 // (EEPROM), and the buttons that send them. The device logic lives in
-// DeviceProgrammer; this window holds the elements, feeds the logic what the
-// user typed and picked, and shows what it reports.
+// DeviceProgrammer; this window holds the elements and their handlers, each
+// of which calls a verb of the logic and says what its outcome means in a
+// numbered message. The logic reads what the user typed and picked through
+// ProgrammingInputs.
 //
 // Every element carries its name as its objectName. The indexed rows are named
 // with their index in parentheses, counted from 1 like the display's screens:
@@ -13,7 +15,8 @@
 // Look elements up with findChild<T *>(name).
 
 #include "programming/device_programmer.h"
-#include "programming/programming_window.h"
+#include "programming/programming_inputs.h"
+#include "programming/refresh_timer.h"
 
 #include <QWidget>
 
@@ -31,7 +34,7 @@ class QSessionManager;
 class QTabWidget;
 class ScreenTextEdit;
 
-class fMain : public QWidget, public ProgrammingWindow
+class fMain : public QWidget, public ProgrammingInputs
 {
     Q_OBJECT
 
@@ -58,17 +61,28 @@ public:
 
     DeviceProgrammer &programmer() { return *m_programmer; }
 
-    // ProgrammingWindow
-    void UstawieniaPoczatkoweProgramowania() override;
+    // The window's inputs filled and preselected, and (full program) the clock
+    // field following the time.
+    void UstawieniaPoczatkoweProgramowania();
+
+    // ProgrammingInputs
     QString screenText(Memory memory, int n) const override;
     bool screenChecked(Memory memory, int n) const override;
     bool parametersChecked(Memory memory) const override;
     ParameterChoice parameters(Memory memory) const override;
     QString Godzina_MEB() const override;
-    void showLongBeep(bool on) override;
-    void setDeviceCommandsEnabled(bool enabled) override;
-    void PokazInformacje(int NumerKomunikatu) override;
-    void PokazOstrzezenie(int NumerKomunikatu, const QString &detail = QString()) override;
+
+    // The refresh, every 28 s while the display is in programming mode.
+    const QTimer &Odswiez_Timer() const { return *m_Odswiez_Timer; }
+    void Odswiez_Timer_Timer();
+
+    // The buttons' handlers.
+    void PrzeslijRAM_Command_Click();
+    void PrzeslijEEPROM_Command_Click();
+    void CzyscEkran_Command_Click();
+    void KrotkiSygnalDzwiek_Command_Click();
+    void DlugiDzwiek_Command_Click();
+    void PrzeslijZegar_Command_Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -81,8 +95,15 @@ private:
     // The session is ending (logout, shutdown); its close follows.
     void sessionEnding(QSessionManager &manager);
 
-    // The buttons to the device logic's handlers, its progress to the strip.
+    // The buttons to their handlers, the logic's state and progress to the
+    // window.
     void connectHandlers();
+    // The outcome of a verb as a numbered message: programmedMessage for an
+    // upload that ended well, 200 for a display that did not answer or a port
+    // that went away, 201 or 203 for a port that did not open.
+    void report(const Outcome &outcome, int programmedMessage = 0);
+    // The device buttons as the connection stands.
+    void showConnection();
     void createRamPage();
     void createEepromPage();
     void chainTabOrder();
@@ -138,5 +159,7 @@ private:
     } ui;
 
     int m_uploads = 0; // uploads running, counting one started inside another's wait
+    QString m_device;  // the port dialog's choice
     std::unique_ptr<DeviceProgrammer> m_programmer;
+    std::unique_ptr<RefreshTimer> m_Odswiez_Timer;
 };

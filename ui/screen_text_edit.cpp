@@ -1,6 +1,6 @@
 #include "ui/screen_text_edit.h"
 
-#include "protocol/builders.h"
+#include "protocol/display.h"
 #include "protocol/windows1250.h"
 
 #include <QAction>
@@ -26,7 +26,7 @@ public:
         int keptPos = pos;
         qsizetype at = 0; // where the character starts in the input
         for (QStringView character : protocol::characters(input)) {
-            if (ScreenTextEdit::screenCharacters(character.toString()) == character)
+            if (protocol::screenCharacters(character.toString()) == character)
                 kept += character;
             else if (at < pos)
                 keptPos -= int(character.size());
@@ -46,13 +46,6 @@ ScreenTextEdit::ScreenTextEdit(QWidget *parent) : QLineEdit(parent)
     setValidator(new ScreenTextValidator(this));
 }
 
-QString ScreenTextEdit::screenCharacters(const QString &text)
-{
-    QString kept = protocol::keepWindows1250(text.normalized(QString::NormalizationForm_C));
-    kept.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
-    return kept;
-}
-
 void ScreenTextEdit::pasteFrom(int clipboardMode)
 {
     if (isReadOnly())
@@ -61,7 +54,7 @@ void ScreenTextEdit::pasteFrom(int clipboardMode)
         QGuiApplication::clipboard()->text(static_cast<QClipboard::Mode>(clipboardMode));
     // QLineEdit::insert replaces the selection and cuts at maxLength, after
     // the filter has had its say.
-    insert(screenCharacters(text));
+    insert(protocol::screenCharacters(text));
 }
 
 void ScreenTextEdit::keyPressEvent(QKeyEvent *event)

@@ -16,11 +16,6 @@ class ScreenTextEdit : public QLineEdit
 public:
     explicit ScreenTextEdit(QWidget *parent = nullptr);
 
-    // The characters of text that a screen can hold, in order: composed
-    // (NFC) first, so "e" with a combining ogonek becomes "ę"; control
-    // characters and whatever Windows-1250 lacks are dropped.
-    static QString screenCharacters(const QString &text);
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

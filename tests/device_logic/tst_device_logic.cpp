@@ -1,7 +1,8 @@
-// The device logic and its serial link against the display emulator on a pty:
-// the pacing wait, the uploads, the commands the window cannot show, a port
-// pulled out, replugged or closed under an upload, and the line and reply
-// reader underneath. The handshake is tested with the main window.
+// The device logic and its serial link against the display emulator on a pty,
+// through the logic's verbs and the outcome each ends in: the pacing wait,
+// the uploads, the commands, a port pulled out, replugged or closed under an
+// upload, the end, and the line and reply reader underneath. The messages
+// the window makes of the outcomes are tested with the window.
 //
 // This executable defines ioctl() and tcdrain() itself, in front of the C
 // library's (found with dlsym(RTLD_NEXT), which every call is passed on to):
@@ -9,6 +10,8 @@
 // were drained before a close, so the calls are logged (lineCalls) instead.
 
 #include "programming/device_programmer.h"
+#include "programming/refresh_timer.h"
+#include "programming/serial_link.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
@@ -26,10 +29,8 @@
 
 using emulator::Reply;
 using Clock = DeviceProgrammer::Clock;
-using Click = void (DeviceProgrammer::*)();
 using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(Reply)
-Q_DECLARE_METATYPE(Click)
 
 namespace {
 
@@ -43,56 +44,90 @@ Reply reply(Reply::Kind kind, int delayMs = 0)
     return {kind, delayMs, {}};
 }
 
-// The window as the logic sees it: inputs the test sets, and a log of the
-// messages ("warning 200", "information 101") and of the command buttons.
-struct FakeWindow : ProgrammingWindow
+// The user's inputs as the logic reads them, set by the test.
+struct FakeInputs : ProgrammingInputs
 {
     QString texts[2][9];
     bool checks[2][9] = {};
     bool parameterBoxes[2] = {};
     ParameterChoice choice[2] = {{2, 3, 4, 0}, {1, 5, 0, 5}}; // unlike the defaults and each other
-    QList<bool> longBeeps; // the long beep's state as the window was told it
-    QList<bool> enabled;
-    QStringList messages;
-    std::function<void()> onMessage;
 
     static int at(Memory m) { return m == Memory::Ram ? 0 : 1; }
-    void UstawieniaPoczatkoweProgramowania() override {}
     QString screenText(Memory m, int n) const override { return texts[at(m)][n]; }
     bool screenChecked(Memory m, int n) const override { return checks[at(m)][n]; }
     bool parametersChecked(Memory m) const override { return parameterBoxes[at(m)]; }
     ParameterChoice parameters(Memory m) const override { return choice[at(m)]; }
     QString Godzina_MEB() const override { return {}; }
-    void showLongBeep(bool on) override { longBeeps.append(on); }
-    void setDeviceCommandsEnabled(bool on) override { enabled.append(on); }
-    void PokazInformacje(int n) override { show(QStringLiteral("information %1").arg(n)); }
-    void PokazOstrzezenie(int n, const QString &) override
+};
+
+// An outcome as a line: "done", "unanswered screen 3 (EEPROM)", "lost", ...
+QString describe(const Outcome &outcome)
+{
+    static const char *const kinds[] = {"done", "unanswered", "open failed", "lost", "ended"};
+    QString text = QString::fromLatin1(kinds[outcome.kind]);
+    if (const std::optional<AnsweredFrame> &f = outcome.frame)
+        text += f->kind == AnsweredFrame::ProgrammingRequest ? QStringLiteral(" request")
+                : QStringLiteral(" %1 (%2)")
+                      .arg(f->kind == AnsweredFrame::Parameters ? QStringLiteral("parameters")
+                                                                : QStringLiteral("screen %1")
+                                                                      .arg(f->screen),
+                           protocol::memoryName(f->memory));
+    return text;
+}
+
+// A serial link whose port refuses to take the closing frame.
+struct RefusingLink : SerialLink
+{
+    bool Output(const QByteArray &bytes) override
     {
-        show(QStringLiteral("warning %1").arg(n));
-    }
-    void show(const QString &message)
-    {
-        messages.append(message);
-        if (onMessage)
-            onMessage();
+        return bytes != protocol::bytes(protocol::KomendaKoniec) && SerialLink::Output(bytes);
     }
 };
 
-// One test's world: the logic, its window and a fresh display on a pty.
+// One test's world: the logic with its inputs, the refresh timer and a fresh
+// display on a pty; every outcome and loss the logic reports, as lines, and
+// whether it was idle at each change of its state.
 struct Bench
 {
-    explicit Bench(bool withClock = true) : programmer(window, withClock) {}
-    FakeWindow window;
+    explicit Bench(bool refusingLink = false)
+        : programmer(inputs, [this, refusingLink](const QString &) {
+              std::unique_ptr<SerialLink> made = refusingLink ? std::make_unique<RefusingLink>()
+                                                              : std::make_unique<SerialLink>();
+              link = made.get();
+              return made;
+          })
+    {
+        QObject::connect(&programmer, &DeviceProgrammer::connectionLost, &programmer,
+                         [this] { note(QStringLiteral("connection lost")); });
+        QObject::connect(&programmer, &DeviceProgrammer::stateChanged, &programmer,
+                         [this] { idle.append(programmer.isIdle()); });
+        QObject::connect(&refresh, &QTimer::timeout, &programmer, &DeviceProgrammer::refresh);
+    }
+    FakeInputs inputs;
     emulator::DisplayEmulator display;
     bool opened = display.open();
+    SerialLink *link = nullptr; // the programmer's, once it has one
     DeviceProgrammer programmer;
-    SerialLink &link = programmer.Port_MSComm();
+    RefreshTimer refresh{programmer};
+    QStringList events;
+    QList<bool> idle;
+    std::function<void()> onEvent;
 
-    bool connect()
+    void note(const QString &event)
     {
-        programmer.Form_Load(display.slavePath());
-        return programmer.isConnected();
+        events.append(event);
+        if (onEvent)
+            onEvent();
     }
+    Outcome run(const Outcome &outcome)
+    {
+        if (!outcome.succeeded())
+            note(describe(outcome));
+        return outcome;
+    }
+    Outcome connectTo(const QString &device) { return run(programmer.connectTo(device)); }
+    bool connect() { return connectTo(display.slavePath()).succeeded(); }
+    Outcome upload(Memory memory) { return run(programmer.upload(memory)); }
     // Runs the action a while after the display received a frame with this
     // code: inside the program's wait for its answer.
     void whileWaitingFor(char code, int delayMs, const std::function<void()> &action)
@@ -103,25 +138,25 @@ struct Bench
                                  QTimer::singleShot(delayMs, &display, action);
                          });
     }
-    void clickEverything()
+    // Every verb but the end, as a user's clicks would call them.
+    void callEverything()
     {
-        for (Click click : {&DeviceProgrammer::Odswiez_Timer_Timer,
-                            &DeviceProgrammer::KrotkiSygnalDzwiek_Command_Click,
-                            &DeviceProgrammer::DlugiDzwiek_Command_Click,
-                            &DeviceProgrammer::CzyscEkran_Command_Click,
-                            &DeviceProgrammer::PrzeslijZegar_Command_Click,
-                            &DeviceProgrammer::PrzeslijEEPROM_Command_Click,
-                            &DeviceProgrammer::PrzeslijRAM_Command_Click})
-            (programmer.*click)();
+        programmer.refresh();
+        programmer.beep();
+        programmer.setLongBeep(true);
+        programmer.clear();
+        programmer.sendClock();
+        upload(Memory::Eeprom);
+        upload(Memory::Ram);
     }
     // Bytes from the display, waited for until all wait at the PC; with
     // unread, without letting the event loop read any.
     void arrive(const QByteArray &bytes, bool unread = false)
     {
-        const int all = link.InBufferCount() + int(bytes.size());
+        const int all = link->InBufferCount() + int(bytes.size());
         display.send(bytes);
         const QDeadlineTimer deadline(5000);
-        while (link.InBufferCount() < all && !deadline.hasExpired())
+        while (link->InBufferCount() < all && !deadline.hasExpired())
             unread ? QThread::msleep(1) : QTest::qWait(1);
     }
 };
@@ -139,7 +174,7 @@ QString lineSettings(int fd)
            (c & CSTOPB ? "2" : "1") + (c & CRTSCTS ? " RTS/CTS" : "");
 }
 
-enum Interruption { Pull, Close, Quit };
+enum Interruption { Pull, Stop, Quit };
 // When: connected and idle, in an upload's wait for screen 1's answer, in the
 // handshake's wait, or while message 200 of an unanswered handshake shows.
 enum Moment { Idle, Upload, Handshake, Unanswered };
@@ -197,36 +232,36 @@ private slots:
         QTest::addColumn<QList<int>>("boxes");     // checked: 0 the parameters, n screen n
         QTest::addColumn<QList<Reply>>("answers"); // to the upload's frames; then acknowledged
         QTest::addColumn<QList<int>>("sent");      // -1 the refresh
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("outcome");
         const Reply ack = reply(Reply::Acknowledge), silent = reply(Reply::Silent);
         const QList<int> ram{0, 1, 2, 3, 4, 5, 6, 7, 8}, eeprom{0, 1, 2, 3, 4, 5};
-        const QString ramDone = "information 101", error = "warning 200";
-        QTest::newRow("RAM") << false << ram << QList<Reply>{} << ram + QList{-1} << ramDone;
+        QTest::newRow("RAM") << false << ram << QList<Reply>{} << ram + QList{-1} << "done";
         QTest::newRow("EEPROM") << true << eeprom << QList<Reply>{} << eeprom + QList{-1}
-                                << "information 100";
+                                << "done";
         QTest::newRow("refresh unanswered")
-            << false << QList{1} << QList{ack, silent} << QList{1, -1} << ramDone;
+            << false << QList{1} << QList{ack, silent} << QList{1, -1} << "done";
         QTest::newRow("parameters half answered")
-            << false << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0} << error;
-        QTest::newRow("screen 3 unanswered")
-            << true << eeprom << QList{ack, ack, ack, silent} << QList{0, 1, 2, 3} << error;
+            << false << QList{0, 1} << QList{reply(Reply::Partial)} << QList{0}
+            << "unanswered parameters (RAM)";
+        QTest::newRow("screen 3 unanswered") << true << eeprom << QList{ack, ack, ack, silent}
+                                             << QList{0, 1, 2, 3} << "unanswered screen 3 (EEPROM)";
     }
 
     // The checked frames in order, each paced and acknowledged, the refresh
-    // last; the first missing acknowledgement ends it. The other memory's
-    // boxes are all checked and must not matter.
+    // last; the first missing acknowledgement ends it, and says which frame
+    // it was. The other memory's boxes are all checked and must not matter.
     void upload()
     {
         QFETCH(bool, eeprom);
         QFETCH(QList<int>, boxes);
         QFETCH(QList<Reply>, answers);
         QFETCH(QList<int>, sent);
-        QFETCH(QString, message);
+        QFETCH(QString, outcome);
         Bench b;
         QVERIFY(b.connect());
-        FakeWindow &w = b.window;
+        FakeInputs &w = b.inputs;
         const Memory memory = eeprom ? Memory::Eeprom : Memory::Ram;
-        const int m = FakeWindow::at(memory);
+        const int m = FakeInputs::at(memory);
         for (int n = 1; n <= 8; ++n) {
             w.texts[m][n] = QStringLiteral("ekran %1").arg(n);
             w.checks[1 - m][n] = true;
@@ -247,28 +282,23 @@ private slots:
                          : protocol::RamkaParametrowRAM(c.scrollKind, c.screenCount, c.speed,
                                                         c.brightness));
         }
-        int waitingWhenShown = -1;
-        Clock::time_point shown;
-        w.onMessage = [&] {
-            waitingWhenShown = b.link.InBufferCount();
-            shown = Clock::now();
-        };
         QSignalSpy finished(&b.programmer, &DeviceProgrammer::uploadFinished);
 
-        eeprom ? b.programmer.PrzeslijEEPROM_Command_Click()
-               : b.programmer.PrzeslijRAM_Command_Click();
+        const Outcome ended = b.programmer.upload(memory);
+        const Clock::time_point returned = Clock::now();
         const QList<emulator::ReceivedFrame> frames = b.display.frames();
         QCOMPARE(b.display.received(), Prog + expected);
-        QCOMPARE(w.messages, QStringList{message});
+        QCOMPARE(describe(ended), outcome);
         // The answer's wait, then a second one, before the next frame; the
-        // message only after the last frame's wait.
+        // outcome only after the last frame's wait, with nothing stale left
+        // for the next check.
         for (int i = 2; i < frames.size(); ++i)
             QVERIFY2(frames[i].at - frames[i - 1].at >= 1390ms, qPrintable(QString::number(i)));
-        QVERIFY(shown - frames.last().at >= 650ms);
-        QCOMPARE(waitingWhenShown, 0); // nothing stale left for the next check
+        QVERIFY(returned - frames.last().at >= 650ms);
+        QCOMPARE(b.link->InBufferCount(), 0);
         QCOMPARE(finished.count(), 1);
-        QVERIFY(b.programmer.isConnected() && b.programmer.Odswiez_Timer().isActive());
-        QCOMPARE(w.enabled, (QList<bool>{true, false, true}));
+        QVERIFY(b.programmer.isConnected() && b.refresh.isActive());
+        QCOMPARE(b.idle, (QList<bool>{false, true, false, true}));
     }
 
     void userWorksOnDuringAnUpload_data()
@@ -278,48 +308,48 @@ private slots:
         QTest::newRow("screen 1 unanswered") << false;
     }
 
-    // While an upload waits: a refresh tick, clicks that reach the handlers
-    // anyway, and edits. Only the upload's frames go out, each screen as it
-    // is when its frame is built; after a failed upload, the tick held back.
+    // While an upload waits: a refresh tick, every other verb, and edits.
+    // Only the upload's frames go out, each screen as it is when its frame
+    // is built; after a failed upload, the tick held back.
     void userWorksOnDuringAnUpload()
     {
         QFETCH(bool, answered);
         Bench b;
         QVERIFY(b.connect());
-        FakeWindow &w = b.window;
+        FakeInputs &w = b.inputs;
         w.checks[0][1] = w.checks[1][1] = true;
         w.texts[0][1] = QStringLiteral("Cześć");
         if (!answered)
             b.display.setReply(1, reply(Reply::Silent));
         b.whileWaitingFor(0x0B, 200, [&] {
-            b.clickEverything();
+            b.callEverything();
             w.checks[0][4] = true;
             w.texts[0][4] = QStringLiteral("czwarty");
         });
-        b.programmer.PrzeslijRAM_Command_Click();
+        b.upload(Memory::Ram);
         QTRY_COMPARE(b.display.received(),
                      Prog + protocol::RamkaTekstuRAM(1, u"Cześć") +
                          (answered ? protocol::RamkaTekstuRAM(4, u"czwarty") : "") + Refresh);
         const QList<emulator::ReceivedFrame> frames = b.display.frames();
         QVERIFY(frames.last().at - frames[1].at >= 700ms);
-        QCOMPARE(w.messages, QStringList{answered ? "information 101" : "warning 200"});
-        QCOMPARE(w.longBeeps, QList<bool>());
+        // The uploads called inside did not begin.
+        QCOMPARE(b.events, (QStringList{"ended", "ended"} +
+                            (answered ? QStringList() : QStringList{"unanswered screen 1 (RAM)"})));
     }
 
-    // The long beep toggles from off, the window told before each frame; the
-    // program without the clock sends no clock frame. Answers stay waiting,
+    // Each command is one frame, written at once; the answers stay waiting,
     // unread.
     void commands()
     {
-        Bench b(false);
+        Bench b;
         QVERIFY(b.connect());
-        for (int click = 0; click < 3; ++click)
-            b.programmer.DlugiDzwiek_Command_Click();
-        b.programmer.PrzeslijZegar_Command_Click();
-        QTRY_COMPARE(b.link.InBufferCount(), 24);
-        const QByteArray on = protocol::dataFrame(protocol::LongBeepOn);
-        QCOMPARE(b.display.received(), Prog + on + protocol::dataFrame(protocol::LongBeepOff) + on);
-        QCOMPARE(b.window.longBeeps, (QList<bool>{true, false, true}));
+        QVERIFY(b.programmer.setLongBeep(true) && b.programmer.setLongBeep(false) &&
+                b.programmer.beep() && b.programmer.clear());
+        QTRY_COMPARE(b.link->InBufferCount(), 32);
+        QCOMPARE(b.display.received(), Prog + protocol::dataFrame(protocol::LongBeepOn) +
+                                           protocol::dataFrame(protocol::LongBeepOff) +
+                                           protocol::dataFrame(protocol::ShortBeep) +
+                                           protocol::dataFrame(protocol::ClearScreens));
     }
 
     // The line: 1200 baud, eight data bits, two stop bits, no parity, raw
@@ -331,30 +361,30 @@ private slots:
     {
         Bench b;
         lineCalls.clear();
-        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        QVERIFY(b.connect());
         QCOMPARE(lineCalls, (QStringList{"DTR on", "RTS off"}));
-        QSignalSpy lost(&b.link, &SerialLink::portLost);
-        QCOMPARE(lineSettings(int(b.link.handle())), "1200 8N2");
+        QSignalSpy lost(b.link, &Link::portLost);
+        QCOMPARE(lineSettings(int(b.link->handle())), "1200 8N2");
         const QByteArray raw("\x0A\x0D\x11\x13\xFF", 5);
-        QVERIFY(b.link.Output(raw));
-        QTRY_COMPARE(b.display.received(), raw);
+        QVERIFY(b.link->Output(raw));
+        QTRY_COMPARE(b.display.received(), Prog + raw);
         b.arrive(raw, true);
-        QCOMPARE(b.link.InBufferCount(), 5);
+        QCOMPARE(b.link->InBufferCount(), 5);
         for (char expected : raw)
-            QCOMPARE(b.link.Input(), int(quint8(expected)));
-        QCOMPARE(b.link.Input(), -1);
+            QCOMPARE(b.link->Input(), int(quint8(expected)));
+        QCOMPARE(b.link->Input(), -1);
 
         b.arrive(Ack.left(7));
         QVERIFY(!b.programmer.SprawdzOdpowiedz());
-        QCOMPARE(b.link.InBufferCount(), 7);
+        QCOMPARE(b.link->InBufferCount(), 7);
         b.arrive(Ack.right(1) + "abc" + Ack);
         for (int left : {11, 3, 3}) {
             QCOMPARE(b.programmer.SprawdzOdpowiedz(), left == 11);
-            QCOMPARE(b.link.InBufferCount(), left);
+            QCOMPARE(b.link->InBufferCount(), left);
         }
 
         b.arrive(Ack, true);
-        QTimer::singleShot(0, &b.display, [&] { b.link.discardInput(); });
+        QTimer::singleShot(0, &b.display, [&] { b.link->discardInput(); });
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         b.arrive(Ack);
@@ -362,7 +392,8 @@ private slots:
         QCOMPARE(lost.count(), 0);
         b.display.closePort();
         QVERIFY(lost.wait(5000));
-        QVERIFY(!b.link.PortOpen() && !b.link.Output(End));
+        QVERIFY(!b.link->PortOpen() && !b.link->Output(End));
+        QCOMPARE(b.events, QStringList{"connection lost"});
     }
 
     void replugged_data()
@@ -373,7 +404,7 @@ private slots:
     }
 
     // The same device back after a loss is opened and asked once more; only
-    // its acknowledgement connects, and nothing is shown either way.
+    // its acknowledgement connects, and nothing more is reported either way.
     void replugged()
     {
         QFETCH(bool, answered);
@@ -381,58 +412,90 @@ private slots:
         QTemporaryDir dir; // the device's name, a link to the emulator's pty
         const QString device = dir.filePath(QStringLiteral("ttyUSB0"));
         QVERIFY(QFile::link(b.display.slavePath(), device));
-        b.programmer.Form_Load(device);
+        QVERIFY(b.connectTo(device).succeeded());
         b.display.closePort();
         QFile::remove(device);
-        QTRY_COMPARE(b.window.messages, QStringList{"warning 200"});
+        QTRY_COMPARE(b.events, QStringList{"connection lost"});
         if (!answered)
             b.display.answerOnlyFirst(1);
         QVERIFY(b.display.open() && QFile::link(b.display.slavePath(), device));
         QTRY_COMPARE(b.display.received(), Prog + Prog);
-        QTRY_COMPARE(b.link.PortOpen(), answered);
-        QCOMPARE(b.window.enabled,
-                 (answered ? QList<bool>{true, false, true} : QList<bool>{true, false}));
-        QCOMPARE(b.programmer.Odswiez_Timer().isActive(), answered);
+        QTRY_COMPARE(b.link->PortOpen(), answered);
+        QCOMPARE(b.idle.last(), answered);
+        QCOMPARE(b.refresh.isActive(), answered);
         QTest::qWait(1500);
         QCOMPARE(b.display.received(), Prog + Prog);
-        QCOMPARE(b.window.messages.size(), 1);
+        QCOMPARE(b.events.size(), 1);
     }
 
     // A chattering line: the program holds a few KiB of it, the system the rest.
     void floodStaysBounded()
     {
         Bench b;
-        QCOMPARE(b.link.open(b.display.slavePath()), SerialLink::OpenResult::Opened);
+        SerialLink link;
+        QCOMPARE(link.open(b.display.slavePath()), Link::OpenResult::Opened);
         b.display.flood(1 << 20);
         QTest::qWait(300);
-        QVERIFY2(b.link.InBufferCount() < 64 * 1024,
-                 qPrintable(QString::number(b.link.InBufferCount())));
+        QVERIFY2(link.InBufferCount() < 64 * 1024, qPrintable(QString::number(link.InBufferCount())));
+    }
+
+    void ending_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("refused"); // the port takes no closing frame
+        QTest::addColumn<bool>("endedWell");
+        QTest::newRow("connected") << true << false << true;
+        QTest::newRow("the closing frame refused") << true << true << false;
+        QTest::newRow("never connected") << false << true << true;
+    }
+
+    // The end says whether the display was told to leave programming mode
+    // when it was in it; a second end says the same and sends nothing.
+    void ending()
+    {
+        QFETCH(bool, connected);
+        QFETCH(bool, refused);
+        QFETCH(bool, endedWell);
+        Bench b(refused);
+        if (!connected)
+            b.display.setDefaultReply(reply(Reply::Silent));
+        QCOMPARE(b.connect(), connected);
+        QCOMPARE(b.programmer.end(), endedWell);
+        QCOMPARE(b.programmer.end(), endedWell);
+        QTest::qWait(50);
+        QCOMPARE(b.display.received(), connected && !refused ? Prog + End : Prog);
     }
 
     void interrupted_data()
     {
         QTest::addColumn<int>("by");
         QTest::addColumn<int>("when");
-        QTest::newRow("port pulled out while idle") << int(Pull) << int(Idle);
-        QTest::newRow("port pulled out during an upload") << int(Pull) << int(Upload);
-        QTest::newRow("window closed during the handshake") << int(Close) << int(Handshake);
-        QTest::newRow("window closed while 200 shows") << int(Close) << int(Unanswered);
-        QTest::newRow("window closed during an upload") << int(Close) << int(Upload);
-        // Last: once told to quit, the application runs no event loop again.
-        QTest::newRow("application quits during an upload") << int(Quit) << int(Upload);
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("port pulled out while idle")
+            << int(Pull) << int(Idle) << QStringList{"connection lost"};
+        QTest::newRow("port pulled out during an upload")
+            << int(Pull) << int(Upload) << QStringList{"lost screen 1 (RAM)"};
+        QTest::newRow("ended during the handshake")
+            << int(Stop) << int(Handshake) << QStringList{"ended"};
+        QTest::newRow("ended while 200 shows")
+            << int(Stop) << int(Unanswered) << QStringList{"unanswered request"};
+        QTest::newRow("ended during an upload") << int(Stop) << int(Upload) << QStringList{"ended"};
+        // Last of all: once told to quit, the application runs no event loop again.
+        QTest::newRow("application quits during an upload")
+            << int(Quit) << int(Upload) << QStringList{"ended"};
     }
 
-    // A lost port: one message and the connection down, whatever the user
-    // does next. A close or a quit ends the handshake or the upload where it
-    // waits, silently; the closing frame goes out once, and only to a display
-    // that took the programming request.
+    // A lost port: one report and the connection down, whatever comes next.
+    // The end or a quit ends the handshake or the upload where it waits; the
+    // closing frame goes out once, and only to a display that took the
+    // programming request.
     void interrupted()
     {
         QFETCH(int, by);
         QFETCH(int, when);
+        QFETCH(QStringList, events);
         Bench b;
-        QSignalSpy lost(&b.link, &SerialLink::portLost);
-        b.window.checks[0][1] = b.window.checks[0][2] = true;
+        b.inputs.checks[0][1] = b.inputs.checks[0][2] = true;
         // Another program left the line at 9600 baud, 8N1.
         const int device = ::open(QFile::encodeName(b.display.slavePath()), O_RDWR | O_NOCTTY);
         termios other{};
@@ -444,40 +507,40 @@ private slots:
             if (by == Pull)
                 b.display.closePort();
             else
-                by == Close ? b.programmer.Form_QueryUnload() : QCoreApplication::exit(0);
+                by == Stop ? void(b.programmer.end()) : QCoreApplication::exit(0);
         };
-        if (when == Handshake || when == Unanswered) {
-            if (when == Handshake)
-                b.whileWaitingFor(protocol::KomendaProg.back(), 100, interrupt);
-            else
-                b.display.setDefaultReply(reply(Reply::Silent));
-            b.window.onMessage = interrupt;
-            b.programmer.Form_Load(b.display.slavePath());
+        if (when == Handshake) {
+            b.whileWaitingFor(protocol::KomendaProg.back(), 100, interrupt);
+            b.connect();
+        } else if (when == Unanswered) {
+            b.display.setDefaultReply(reply(Reply::Silent));
+            b.onEvent = interrupt;
+            b.connect();
+            b.programmer.release();
         } else {
             QVERIFY(b.connect());
             if (when == Upload) {
                 b.whileWaitingFor(0x0B, 100, interrupt);
-                b.programmer.PrzeslijRAM_Command_Click();
+                b.upload(Memory::Ram);
             } else {
                 interrupt();
             }
         }
-        const QStringList messages(by == Pull || when == Unanswered ? 1 : 0,
-                                   QStringLiteral("warning 200"));
-        QTRY_COMPARE(b.window.messages, messages);
+        QTRY_COMPARE(b.events, events);
         QVERIFY(!b.programmer.isUploading());
+        QSignalSpy lost(b.link, &Link::portLost);
         if (by == Pull) {
-            QVERIFY(!b.programmer.isConnected() && !b.link.PortOpen());
-            QVERIFY(!b.programmer.Odswiez_Timer().isActive() && !b.window.enabled.last());
-            b.clickEverything();
+            QVERIFY(!b.programmer.isConnected() && !b.link->PortOpen());
+            QVERIFY(!b.refresh.isActive() && !b.idle.last());
+            b.callEverything();
         }
-        b.programmer.Form_QueryUnload();
+        QCOMPARE(b.programmer.end(), true);
         QCoreApplication::processEvents();
-        QCOMPARE(b.window.messages, messages);
-        QCOMPARE(lost.count(), by == Pull ? 1 : 0);
+        QCOMPARE(b.events.size(), events.size() + (by == Pull ? 2 : 0)); // the uploads not begun
+        QCOMPARE(lost.count(), 0);
         if (by != Pull) {
             QCOMPARE(lineCalls, QStringList{"drain"}); // the closing frame has left
-            QVERIFY(!b.link.PortOpen());
+            QVERIFY(!b.link->PortOpen());
             // and the line keeps its settings after it: nothing is put back;
             // but it is no longer held for this program alone.
             QCOMPARE(lineSettings(device), "1200 8N2");
@@ -489,6 +552,7 @@ private slots:
         }
         ::close(device);
     }
+
 };
 
 QTEST_GUILESS_MAIN(DeviceLogic)

@@ -5,6 +5,7 @@
 // 1 for screenprog, 0 for screenprog-noclock.
 
 #include "programming/serial_link.h"
+#include "protocol/display.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "protocol/windows1250.h"
@@ -365,10 +366,9 @@ private slots:
         const bool connected = shown.isEmpty();
         QCOMPARE(boxes, connected ? QStringList() : QStringList{shown});
         QCOMPARE(enabledButtons().size(), connected ? (withClock ? 7 : 6) : 1);
-        DeviceProgrammer &programmer = window->programmer();
-        QCOMPARE(programmer.Odswiez_Timer().isActive(), connected);
-        QCOMPARE(programmer.Odswiez_Timer().interval(), 28000);
-        programmer.Odswiez_Timer_Timer();
+        QCOMPARE(window->Odswiez_Timer().isActive(), connected);
+        QCOMPARE(window->Odswiez_Timer().interval(), 28000);
+        window->Odswiez_Timer_Timer();
         QTRY_COMPARE(display->received(), device != "display" ? QByteArray()
                                           : connected
                                               ? Prog + protocol::bytes(protocol::KomendaOdswiez)

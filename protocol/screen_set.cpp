@@ -1,7 +1,5 @@
-#include "cli/screen_set.h"
+#include "protocol/screen_set.h"
 
-#include "programming/parameter_lists.h"
-#include "protocol/builders.h"
 #include "protocol/windows1250.h"
 
 #include <QFile>
@@ -9,21 +7,13 @@
 #include <QSet>
 #include <QStringDecoder>
 
+namespace protocol {
+
 namespace {
 
 // A screen-set file is a few dozen lines; anything much larger is not one
 // (and /dev/zero must not keep the program reading).
 constexpr qint64 MaxFileSize = 64 * 1024;
-
-int screensOf(Memory memory)
-{
-    return memory == Memory::Ram ? protocol::RamScreens : protocol::EepromScreens;
-}
-
-QString memoryName(Memory memory)
-{
-    return memory == Memory::Ram ? QStringLiteral("RAM") : QStringLiteral("EEPROM");
-}
 
 // A value as messages show it: between Polish quotes, shortened, and with
 // control characters (which could steer a terminal) replaced.
@@ -37,19 +27,17 @@ QString quoted(const QString &value)
     return QStringLiteral("„%1%2”").arg(shown, value.size() > 40 ? QStringLiteral("…") : QString());
 }
 
-// What a screen can carry: at most ten characters of the Windows-1250 code
-// page, no control characters. Letters typed as a base letter and an accent
-// are joined first, as the window's text boxes do.
+// What a screen can carry, composed as the window's text boxes compose it.
 QString checkText(Memory memory, int n, QString &text)
 {
-    text = text.normalized(QString::NormalizationForm_C);
-    const QList<QStringView> characters = protocol::characters(text);
-    for (QStringView character : characters) {
+    text = composed(text);
+    const QList<QStringView> textCharacters = characters(text);
+    for (QStringView character : textCharacters) {
+        if (isScreenCharacter(character))
+            continue;
         const char32_t code = character.toUcs4().value(0);
         const bool control =
             character.size() == 1 && character[0].category() == QChar::Other_Control;
-        if (!control && protocol::isWindows1250(character))
-            continue;
         const QString codeText =
             QStringLiteral("U+%1").arg(uint(code), 4, 16, QChar(u'0')).toUpper();
         return control
@@ -59,11 +47,11 @@ QString checkText(Memory memory, int n, QString &text)
                                     "tylko znaki kodowania Windows-1250")
                          .arg(screenName(memory, n), character.toString(), codeText);
     }
-    if (characters.size() > protocol::MaxTextLength)
+    if (textCharacters.size() > MaxTextLength)
         return QStringLiteral("%1: za długi tekst %2 (liczba znaków: %3, najwyżej %4)")
             .arg(screenName(memory, n), quoted(text))
-            .arg(characters.size())
-            .arg(protocol::MaxTextLength);
+            .arg(textCharacters.size())
+            .arg(MaxTextLength);
     return {};
 }
 
@@ -87,7 +75,6 @@ QString setText(ScreenSet &set, const QString &number, QString text)
 // "Prękość" as the window spells it and "Prędkość" as people type it.
 std::optional<Parameter> parameterByLabel(const QString &key)
 {
-    using namespace parameterLists;
     const std::pair<QString, Parameter> labels[] = {
         {scrollKindLabel(), Parameter::ScrollKind},
         {speedLabel(), Parameter::Speed},
@@ -133,17 +120,11 @@ bool unquote(QString &value)
 
 } // namespace
 
-ScreenSet::ScreenSet(Memory memory)
-    : memory(memory), parameters{parameterLists::ScrollKindAtStart,
-                                 memory == Memory::Ram ? parameterLists::ScreenCountAtStart
-                                                       : protocol::EepromScreens,
-                                 parameterLists::SpeedAtStart, parameterLists::BrightnessAtStart}
-{
-}
+ScreenSet::ScreenSet(Memory memory) : memory(memory), parameters(startChoice(memory)) {}
 
 int ScreenSet::screens() const
 {
-    return screensOf(memory);
+    return screenCount(memory);
 }
 
 int ScreenSet::frames() const
@@ -159,7 +140,6 @@ QString screenName(Memory memory, int n)
 
 QString setParameter(ScreenSet &set, Parameter parameter, const QString &value)
 {
-    using namespace parameterLists;
     switch (parameter) {
     case Parameter::ScrollKind:
         set.parameters.scrollKind = position(scrollKindItems(), value.simplified(), true);
@@ -168,26 +148,29 @@ QString setParameter(ScreenSet &set, Parameter parameter, const QString &value)
                 .arg(quoted(value), scrollKindItems().join(QStringLiteral(", ")));
         return {};
     case Parameter::Speed:
-        set.parameters.speed = position(speedItems(), value, false);
+        set.parameters.speed = position(stepItems(), value, false);
         if (set.parameters.speed < 0)
-            return QStringLiteral("prędkość przesuwu %1 spoza listy; dozwolone: od 1 do 10")
-                .arg(quoted(value));
+            return QStringLiteral("prędkość przesuwu %1 spoza listy; dozwolone: od 1 do %2")
+                .arg(quoted(value))
+                .arg(Steps);
         return {};
     case Parameter::Brightness:
-        set.parameters.brightness = position(speedItems(), value, false);
+        set.parameters.brightness = position(stepItems(), value, false);
         if (set.parameters.brightness < 0)
-            return QStringLiteral("jasność %1 spoza listy; dozwolone: od 1 do 10")
-                .arg(quoted(value));
+            return QStringLiteral("jasność %1 spoza listy; dozwolone: od 1 do %2")
+                .arg(quoted(value))
+                .arg(Steps);
         return {};
     case Parameter::ScreenCount:
         if (set.memory == Memory::Eeprom)
             return QStringLiteral("ilość ekranów podaje się tylko dla pamięci RAM; zestaw EEPROM "
                                   "ma zawsze %1 ekranów")
-                .arg(protocol::EepromScreens);
+                .arg(EepromScreens);
         set.parameters.screenCount = position(screenCountItems(), value, false);
         if (set.parameters.screenCount < 0)
-            return QStringLiteral("ilość ekranów %1 spoza listy; dozwolone: od 0 do 8")
-                .arg(quoted(value));
+            return QStringLiteral("ilość ekranów %1 spoza listy; dozwolone: od 0 do %2")
+                .arg(quoted(value))
+                .arg(RamScreens);
         return {};
     }
     return {};
@@ -210,8 +193,8 @@ QString openSection(const QString &line, ScreenSetFile &file, std::optional<Scre
     if (!line.endsWith(u']'))
         return QStringLiteral("brak nawiasu „]” zamykającego nazwę sekcji");
     const QString title = line.mid(1, line.size() - 2).trimmed();
-    const bool ram = title.compare(u"RAM", Qt::CaseInsensitive) == 0;
-    if (!ram && title.compare(u"EEPROM", Qt::CaseInsensitive) != 0)
+    const bool ram = title.compare(memoryName(Memory::Ram), Qt::CaseInsensitive) == 0;
+    if (!ram && title.compare(memoryName(Memory::Eeprom), Qt::CaseInsensitive) != 0)
         return QStringLiteral("nieznana sekcja [%1]; dozwolone: [EEPROM], [RAM]")
             .arg(quoted(title));
     section = ram ? &file.ram : &file.eeprom;
@@ -241,7 +224,6 @@ QString readEntry(const QString &line, ScreenSet &set, QSet<int> &given)
     }
     if (!key.isEmpty() && key.front().isDigit())
         return setText(set, key, value);
-    using namespace parameterLists;
     QStringList allowed{QStringLiteral("numer ekranu (od 1 do %1)").arg(set.screens()),
                         scrollKindLabel(), speedLabel(), brightnessLabel()};
     if (set.memory == Memory::Ram)
@@ -308,3 +290,5 @@ QString readScreenSet(const QString &path, ScreenSet &set)
     set = *section;
     return {};
 }
+
+} // namespace protocol

@@ -1,18 +1,20 @@
 #pragma once
 
-// A set of screens as the command line takes it: from a screen-set file or
-// from --text and the parameter options. Everything is checked here, before
-// any port is opened: a text the display cannot show, a value off its list, a
-// mistake in the file. Each check that fails gives a Polish sentence saying
-// what is wrong and what would be right; an empty one means all is well.
+// A set of screens for one memory, as a screen-set file or the command line
+// (--text and the parameter options) gives it. Everything is checked here,
+// before any port is opened: a text the display cannot show, a value off its
+// list, a mistake in the file. Each check that fails gives a Polish sentence
+// saying what is wrong and what would be right; an empty one means all is well.
 
-#include "programming/programming_window.h"
+#include "protocol/display.h"
 
 #include <QByteArrayView>
 #include <QString>
 
 #include <array>
 #include <optional>
+
+namespace protocol {
 
 struct ScreenSet
 {
@@ -55,3 +57,5 @@ QString setParameter(ScreenSet &set, Parameter parameter, const QString &value);
 
 // "ekran 3 (RAM)", as messages name a screen.
 QString screenName(Memory memory, int n);
+
+} // namespace protocol
