@@ -10,7 +10,7 @@ namespace {
 
 constexpr qsizetype KeywordSize = 4;
 const QByteArray RequestKeyword = protocol::bytes(protocol::KomendaProg).first(KeywordSize);
-constexpr QByteArrayView DataKeyword(protocol::DataKeyword);
+const QByteArrayView DataKeyword(protocol::DataKeyword);
 
 // The length of the frame that starts at the front of rest; 0 when rest cannot
 // start a frame, -1 when rest is too short to tell (a prefix of a keyword).
