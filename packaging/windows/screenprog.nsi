@@ -105,7 +105,7 @@ Function .onInit
     ${OrIfNot} ${IsNativeAMD64}
         ${IfNot} ${IsNativeARM64}
         ${OrIfNot} ${AtLeastBuild} 22000
-            MessageBox MB_ICONSTOP "Programator VELTA-ORSO wymaga 64-bitowego systemu Windows 10 w wersji 1809 lub nowszej albo systemu Windows 11.$\r$\n$\r$\nNie można go zainstalować na tym komputerze." /SD IDOK
+            MessageBox MB_ICONSTOP "Programator VELTA-ORSO wymaga 64-bitowego$\r$\nsystemu Windows 10 w wersji 1809 lub nowszej$\r$\nalbo systemu Windows 11.$\r$\n$\r$\nNie można go zainstalować na tym komputerze." /SD IDOK
             SetErrorLevel 3
             Quit
         ${EndIf}
