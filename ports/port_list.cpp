@@ -6,6 +6,7 @@
 #ifdef Q_OS_WIN
 #include "ports/registry_windows.h"
 
+#include <QHash>
 #include <QSerialPortInfo>
 #endif
 
@@ -38,12 +39,18 @@ QList<PortEntry> listSerialPorts()
 {
 #ifdef Q_OS_WIN
     // Windows numbers its ports itself: the device is the name, which
-    // QSerialPort opens as \\.\COMn, as COM10 and up need.
+    // QSerialPort opens as \\.\COMn, as COM10 and up need. The descriptions
+    // come from one walk through Windows' device list (SetupAPI), which takes
+    // a while: QSerialPortInfo(name) would walk it once for each port.
+    QHash<QString, QString> descriptions;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        descriptions.insert(port.portName(), port.description());
     QList<PortEntry> entries;
     modRegistry::WindowsRegistry registry;
     for (const std::string &name : modRegistry::probeSerialPorts(registry)) {
         const QString portName = QString::fromLocal8Bit(name.c_str());
-        entries.append({portName, portName, QSerialPortInfo(portName).description()});
+        entries.append({portName, portName, descriptions.value(portName)});
     }
     return entries;
 #else

@@ -2,9 +2,10 @@
 
 // The ways the program is told to end from outside, turned into a normal end:
 // SIGTERM, SIGHUP and SIGINT (Unix: a shutdown, a closed terminal, Ctrl+C),
-// on Windows a console's Ctrl+C and its close, and the application about to
-// quit (the session ending). The handler only records what came; the end
-// itself runs in the event loop.
+// on Windows a console's Ctrl+C and its close and, for a console program, the
+// session ending (shut-down, log-off), and the application about to quit (a
+// windowed program's session ending). The handler only records what came; the
+// end itself runs in the event loop.
 
 #include <functional>
 
@@ -14,8 +15,9 @@ namespace termination {
 
 // The signals by their Unix numbers, which also give a program's exit code
 // after one (128 + the number). Windows has no such signals: a console's
-// Ctrl+C or Ctrl+Break counts as Interrupt, its close (or the session ending
-// under it) as Hangup.
+// Ctrl+C or Ctrl+Break counts as Interrupt, its close and the session's end
+// as Hangup. A second Ctrl+C, or a close after one, ends a console program
+// at once, as Windows ends any console program (exit code 0xC000013A).
 inline constexpr int Hangup = 1;
 inline constexpr int Interrupt = 2;
 inline constexpr int Terminate = 15;

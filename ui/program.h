@@ -24,7 +24,7 @@ QString name();
 QString desktopId();
 
 inline constexpr char version[] = SCREENPROG_VERSION; // the project's version, "1.00"
-inline constexpr char company[] = "a";
+inline constexpr char company[] = SCREENPROG_COMPANY; // the version records' company name
 
 // Name, version and organisation, the Polish locale and Qt's own Polish texts
 // (buttons of message boxes, the text boxes' menus, the command line's help).

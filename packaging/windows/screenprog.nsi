@@ -1,42 +1,60 @@
 ; The Windows installer of screenprog, screenprog-noclock and screenprog-cli, for all users of
 ; the machine. Made by the build (packaging/windows/CMakeLists.txt), which
-; defines VERSION, VERSION_NUMERIC, PROGRAMS_DIR, SOURCE_DIR, SOURCE_TARBALL,
-; NOTICE, QT_LICENSES, SIGN and OUTFILE.
+; defines VERSION, VERSION_NUMERIC, COMPANY, MAKER_URL (may be empty),
+; PROGRAMS_DIR, SOURCE_DIR, SOURCE_TARBALL, NOTICE, QT_LICENSES, SIGN and
+; OUTFILE.
 ; "setup.exe /S" installs without questions, "uninstall.exe /S" removes; both
 ; refuse, and change nothing, while any of the programs runs from the folder.
-; A 64-bit installer for the 64-bit programs: it needs no 32-bit layer (Wine
-; without one runs it too) and installs to the 64-bit Program Files.
-Target amd64-unicode
+; A 32-bit installer of the 64-bit programs: only a program that starts can
+; tell a 32-bit Windows, in Polish, that they will not run there. It installs
+; to the 64-bit Program Files and writes the 64-bit registry.
+Target x86-unicode
 !include MUI2.nsh
 !include LogicLib.nsh
+!include WinVer.nsh
+!include x64.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\screenprog"
 !define MENU_DIR "$SMPROGRAMS\screenprog"
+; The name that technicians know, as in the Start menu.
+!define DISPLAY_NAME "Programator VELTA-ORSO"
+!define PUBLISHER "Korvant"
 
 Name "screenprog ${VERSION}"
 BrandingText "screenprog ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\screenprog"
-; A second install, of this version or another, goes where the first one is.
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 RequestExecutionLevel admin
+; Sharp at the 125-150 % that laptops use.
+ManifestDPIAware true
 SetCompressor /SOLID lzma
 
 VIProductVersion "${VERSION_NUMERIC}"
+VIAddVersionKey /LANG=0 "CompanyName" "${COMPANY}"
 VIAddVersionKey /LANG=0 "ProductName" "screenprog"
-VIAddVersionKey /LANG=0 "FileDescription" "Instalator programu screenprog"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "FileDescription" "Instalator screenprog"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
 
 ; scripts/sign-windows signs the uninstaller as it is made and then the
 ; installer, when the environment names a certificate (and does nothing
-; otherwise).
-!uninstfinalize '"${SIGN}" "%1"' = 0
-!finalize '"${SIGN}" "%1"' = 0
+; otherwise), with the names that Windows' prompts show.
+!uninstfinalize '"${SIGN}" --name "Deinstalator screenprog" --url "${MAKER_URL}" "%1"' = 0
+!finalize '"${SIGN}" --name "Instalator screenprog" --url "${MAKER_URL}" "%1"' = 0
 
 !define MUI_ICON "${SOURCE_DIR}/resources/icons/screenprog.ico"
 !define MUI_UNICON "${SOURCE_DIR}/resources/icons/screenprog.ico"
+; The licence page informs; the GPL asks nobody to accept it in order to
+; run the programs (its section 9), so it has no "Zgadzam się".
+!define MUI_PAGE_HEADER_TEXT "Licencje"
+!define MUI_PAGE_HEADER_SUBTEXT "Informacja o licencjach programów i bibliotek Qt."
+!define MUI_LICENSEPAGE_TEXT_TOP "Naciśnij klawisz Page Down, aby zobaczyć dalszą część tekstu."
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "Licencja GNU GPL nie wymaga akceptacji: do używania programów nie trzeba się na nic zgadzać. Jej warunki dotyczą tylko tego, kto programy zmienia lub rozpowszechnia."
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${NOTICE}"
+; An update goes where the earlier install is, without asking.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipDirectoryOnUpdate
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -74,8 +92,49 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
     ${EndIf}
 !macroend
 
+Var earlier ; the folder of an earlier install, or ""
+
+; What the installer needs before it shows anything; each refusal ends it
+; before anything has changed, with an exit code of its own.
 Function .onInit
     SetShellVarContext all
+    SetRegView 64
+    ; Qt 6.4 runs on 64-bit Windows 10 1809 (build 17763) and later; Windows
+    ; 11 on ARM runs x64 programs too.
+    ${IfNot} ${AtLeastBuild} 17763
+    ${OrIfNot} ${IsNativeAMD64}
+        ${IfNot} ${IsNativeARM64}
+        ${OrIfNot} ${AtLeastBuild} 22000
+            MessageBox MB_ICONSTOP "Programator VELTA-ORSO wymaga 64-bitowego$\r$\nsystemu Windows 10 w wersji 1809 lub nowszej$\r$\nalbo systemu Windows 11.$\r$\n$\r$\nNie można go zainstalować na tym komputerze." /SD IDOK
+            SetErrorLevel 3
+            Quit
+        ${EndIf}
+    ${EndIf}
+    ; With UAC off, the installer runs with the rights of the account that
+    ; started it: only an administrator's may write to Program Files.
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        MessageBox MB_ICONSTOP "Do instalacji programu potrzebne są uprawnienia administratora.$\r$\n$\r$\nUruchom instalator jako administrator albo poproś o to administratora komputera." /SD IDOK
+        SetErrorLevel 4
+        Quit
+    ${EndIf}
+    ; An earlier install, of this version or another, is replaced where it
+    ; is, whatever folder was asked for: two copies would share one entry in
+    ; "Apps & features".
+    ReadRegStr $earlier HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $earlier != ""
+    ${AndIf} ${FileExists} "$earlier\uninstall.exe"
+        StrCpy $INSTDIR $earlier
+    ${Else}
+        StrCpy $earlier ""
+    ${EndIf}
+FunctionEnd
+
+Function SkipDirectoryOnUpdate
+    ${If} $earlier != ""
+        Abort
+    ${EndIf}
 FunctionEnd
 
 Section
@@ -104,9 +163,14 @@ Section
     CreateShortcut "${MENU_DIR}\Licencje.lnk" "$INSTDIR\LICENCJE.txt"
     CreateShortcut "${MENU_DIR}\Odinstaluj screenprog.lnk" "$INSTDIR\uninstall.exe"
 
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "screenprog"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${DISPLAY_NAME}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Korvant"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Contact" "${PUBLISHER}"
+    !if "${MAKER_URL}" != ""
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "HelpLink" "${MAKER_URL}"
+        WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${MAKER_URL}"
+    !endif
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\screenprog.exe"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
@@ -120,6 +184,7 @@ SectionEnd
 
 Function un.onInit
     SetShellVarContext all
+    SetRegView 64
 FunctionEnd
 
 ; Removes only what the installer put there; a folder the user added files

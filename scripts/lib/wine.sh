@@ -21,13 +21,17 @@
 #                   each registered under its driver's VALUE name
 #   wine_no_ports   takes every port away, so the programs find none
 #   wine_logpixels DPI          Windows' scaling: 96 is 100 %, 144 is 150 %
+#   wine_windows_version VERSION  the Windows that Wine poses as: win10, win81...
 #   wine_end        stops Wine and Xvfb and removes the session
 #   wine_window TITLE           waits (a minute at most) for the window; prints its id
 #   wine_click WINDOW X Y       clicks at client-area pixel X, Y
 #   wine_paste TEXT             pastes TEXT where the keyboard focus is
 #   wine_shot WINDOW FILE.png   the window's client area, as the Linux screenshots
 
-WINE_TEMPLATE=/var/cache/screenprog/wine-prefix
+# Booted with Wine's 32-bit half, which the installer needs (a prefix booted
+# without it lacks the 32-bit system folder and registry view); a folder of
+# its own, so that a checkout that still uses the earlier one keeps it.
+WINE_TEMPLATE=/var/cache/screenprog/wine-prefix-wow64
 # This folder, which holds wine-ns-setup, the part that runs in the namespace.
 WINE_LIB=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 WINE_COM1=/dev/screenprog-com1
@@ -52,13 +56,15 @@ wine_in_namespace() {
         "$WINE_LIB/wine-ns-setup" "$@"
 }
 
-# The prepared prefix: booted once (about 20 s), with COM1 on WINE_COM1 and
-# Liberation Sans in place of the dialog fonts Wine lacks. Marked complete
+# The prepared prefix: booted once (about 20 s), posing as Windows 10, the
+# oldest the programs run on (Wine 8 poses as Windows 7 by default), with COM1
+# on WINE_COM1 and Liberation Sans in place of the dialog fonts Wine lacks.
+# Marked complete
 # with Wine's version and the recipe's number.
 wine_template() {
     local stamp=$WINE_TEMPLATE/.prepared version lock
     # The recipe below changes with its number.
-    version="$(wine --version) 2"
+    version="$(wine --version) 3"
     mkdir -p "${WINE_TEMPLATE%/*}"
     exec {lock}>"$WINE_TEMPLATE.lock"
     flock "$lock"
@@ -70,6 +76,7 @@ wine_template() {
     mkdir -p "$WINE_TEMPLATE"
     local font
     WINEPREFIX=$WINE_TEMPLATE wineboot -i >/dev/null 2>&1
+    WINEPREFIX=$WINE_TEMPLATE wine_windows_version win10
     # Without a window manager, Wine waits for one to take each closed window
     # away (about 2 s); unmanaged windows close at once.
     WINEPREFIX=$WINE_TEMPLATE wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N \
@@ -84,6 +91,11 @@ wine_template() {
     WINEPREFIX=$WINE_TEMPLATE wineserver -w
     echo "$version" >"$stamp"
     exec {lock}>&-
+}
+
+# wine_windows_version win10|win81|...: the Windows that Wine poses as.
+wine_windows_version() {
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
 }
 
 wine_session() {
