@@ -14,17 +14,18 @@ constexpr qint64 ReadBufferLimit = 4096;
 // already holds.
 constexpr int FetchTimeoutMs = 100;
 
-// How long closing may wait for the port object to hand written bytes to the
-// system; the closing frame takes about 0.15 s at 1200 baud.
-constexpr int HandOverTimeoutMs = 2000;
+// How long closing may wait for written bytes to leave, in all: the closing
+// frame takes 0.15 s at 1200 baud, and a refresh written just before it as
+// long again. A device that takes nothing more must not hold the program.
+constexpr std::chrono::milliseconds CloseTimeout{800};
 
-// Waits, boundedly, until the port object has handed every written byte to
-// the system; false when it could not.
-bool handOver(QSerialPort &port)
+// Waits, until deadline at most, for the port object to hand every written
+// byte to the system; false when it could not.
+bool handOver(QSerialPort &port, std::chrono::steady_clock::time_point deadline)
 {
-    const QDeadlineTimer deadline(HandOverTimeoutMs);
-    while (port.bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!port.waitForBytesWritten(int(deadline.remainingTime())))
+    const QDeadlineTimer until(deadline);
+    while (port.bytesToWrite() > 0 && !until.hasExpired()) {
+        if (!port.waitForBytesWritten(int(until.remainingTime())))
             break;
     }
     return port.bytesToWrite() == 0;
@@ -71,7 +72,7 @@ Link::OpenResult SerialLink::open(const QString &name)
     if (name.isEmpty())
         return OpenResult::NoSuchPort;
 
-    d->port.setPortName(name);
+    d->port.setPortName(Private::systemName(name));
     d->port.setBaudRate(QSerialPort::Baud1200);
     d->port.setDataBits(QSerialPort::Data8);
     d->port.setParity(QSerialPort::NoParity);
@@ -176,8 +177,9 @@ bool SerialLink::close()
         return true;
     bool drained = false;
     if (!d->lost) {
-        const bool handedOver = handOver(d->port);
-        drained = d->drain() && handedOver;
+        const auto deadline = std::chrono::steady_clock::now() + CloseTimeout;
+        const bool handedOver = handOver(d->port, deadline);
+        drained = d->drain(deadline) && handedOver;
     }
     d->release();
     d->port.close();

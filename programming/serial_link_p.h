@@ -7,6 +7,8 @@
 
 #include <QSerialPort>
 
+#include <chrono>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -35,9 +37,11 @@ struct SerialLink::Private
     // Reads into held what the system holds, when the port object has not
     // fetched it in time.
     void fetchHeld();
-    // Waits, boundedly, until every written byte has left the port; false
-    // when they may not have.
-    bool drain();
+    // The name the port object opens for the port name.
+    static QString systemName(const QString &name);
+    // Waits until every written byte has left the port, but on Windows not
+    // past deadline; false when they may not have.
+    bool drain(std::chrono::steady_clock::time_point deadline);
     // Just before the port object closes the device.
     void release();
 
@@ -47,7 +51,7 @@ struct SerialLink::Private
 
 #ifdef Q_OS_WIN
     HANDLE handle() const { return reinterpret_cast<HANDLE>(port.handle()); }
-    // The size of the last write since the port opened, 0 for none.
-    qint64 lastWrite = 0;
+    // When the line will have carried the last byte written, at 1200 baud.
+    std::chrono::steady_clock::time_point lineFreeAt;
 #endif
 };

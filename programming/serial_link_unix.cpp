@@ -67,8 +67,14 @@ void SerialLink::Private::wrote(qint64) {}
 
 void SerialLink::Private::fetchHeld() {}
 
-bool SerialLink::Private::drain()
+QString SerialLink::Private::systemName(const QString &name)
 {
+    return name;
+}
+
+bool SerialLink::Private::drain(std::chrono::steady_clock::time_point)
+{
+    // The system waits for the transmitter itself, at the line's speed.
     int result = 0;
     while ((result = ::tcdrain(port.handle())) == -1 && errno == EINTR) {
     }

@@ -1,29 +1,53 @@
 // The serial link's ways on Windows: a COM port by its name, the system's
-// communication status for the bytes it holds, and a drain that also waits
-// for the UART's or the adapter's queue.
+// communication status for the bytes it holds, the modem lines and the drain
+// as windows_comm.h has them, and the serial device map for a port's return.
 
 #include "programming/serial_link_p.h"
+#include "programming/windows_comm.h"
 
-#include <QDeadlineTimer>
-#include <QSerialPortInfo>
-
-#include <algorithm>
+#include <thread>
 
 namespace {
 
-// The time bytes need on the line: 11 bits each (start, 8 data, 2 stop) at
-// 1200 baud.
-constexpr int lineTimeMs(qint64 bytes)
-{
-    return int((bytes * 11 * 1000 + 1199) / 1200);
-}
-// A frame is 16 bytes at most; the system is given that long and a margin to
-// empty its output queue.
-constexpr int FrameLineTimeMs = lineTimeMs(16);
-constexpr int QueueMarginMs = 50;
+// How long a read straight from the system may take, and a cancelled one
+// may take to end.
+constexpr DWORD FetchTimeoutMs = 100;
 
-// How long a read straight from the system may take.
-constexpr int FetchTimeoutMs = 100;
+// The port's calls for the modem lines and the drain.
+class PortCalls : public windowsComm::WindowsCommApi
+{
+public:
+    explicit PortCalls(HANDLE handle) : m_handle(handle) {}
+
+    std::uint32_t escape(std::uint32_t function) override
+    {
+        return EscapeCommFunction(m_handle, function) ? 0 : std::uint32_t(GetLastError());
+    }
+    long outputQueue() override
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        return ClearCommError(m_handle, &errors, &status) ? long(status.cbOutQue) : -1;
+    }
+    void purgeOutput() override { PurgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR); }
+    void sleepUntil(windowsComm::Clock::time_point time) override
+    {
+        std::this_thread::sleep_until(time);
+    }
+    windowsComm::Clock::time_point now() override { return windowsComm::Clock::now(); }
+
+private:
+    HANDLE m_handle;
+};
+
+// A read straight from the system; it lives until the system has let go of
+// it, even when that is later than the program waits.
+struct HeldRead
+{
+    QByteArray bytes;
+    OVERLAPPED overlapped{};
+    HANDLE event = nullptr;
+};
 
 } // namespace
 
@@ -59,27 +83,25 @@ Link::OpenResult SerialLink::Private::openFailure(QSerialPort::SerialPortError e
 
 bool SerialLink::Private::setModemLines()
 {
-    // A port without modem lines (a virtual one, Wine's pseudo-terminal)
-    // says "not supported" or "invalid parameter", which Qt names no better
-    // than any other error: the system is asked directly.
-    const auto setLine = [this](DWORD function) {
-        if (EscapeCommFunction(handle(), function))
-            return true;
-        const DWORD error = GetLastError();
+    // Qt names the drivers' refusals no better than any other error: the
+    // system is asked directly.
+    PortCalls calls(handle());
+    std::uint32_t error = 0;
+    const windowsComm::ModemLines lines = windowsComm::setModemLines(calls, error);
+    if (lines != windowsComm::ModemLines::Set)
         openError = qt_error_string(int(error));
-        return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_PARAMETER;
-    };
-    return setLine(SETDTR) && setLine(CLRRTS);
+    return lines != windowsComm::ModemLines::Gone;
 }
 
 void SerialLink::Private::opened()
 {
-    lastWrite = 0;
+    lineFreeAt = {};
 }
 
 void SerialLink::Private::wrote(qint64 bytes)
 {
-    lastWrite = bytes;
+    lineFreeAt = std::max(lineFreeAt, std::chrono::steady_clock::now()) +
+                 windowsComm::lineTime(bytes);
 }
 
 void SerialLink::Private::fetchHeld()
@@ -89,48 +111,49 @@ void SerialLink::Private::fetchHeld()
     // stay with the system for good. Reads what the system holds directly.
     port.clearError();
     const qint64 count = systemPending();
-    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (count <= 0 || event == nullptr) {
-        if (event != nullptr)
-            CloseHandle(event);
+    if (count <= 0)
+        return;
+    auto *read = new HeldRead{QByteArray(count, Qt::Uninitialized), {}, nullptr};
+    read->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (read->event == nullptr) {
+        delete read;
         return;
     }
-    QByteArray bytes(count, Qt::Uninitialized);
-    OVERLAPPED overlapped{};
     // The low bit keeps this read's completion out of the port object's queue.
-    overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(event) | 1);
-    DWORD read = 0;
-    if (ReadFile(handle(), bytes.data(), DWORD(count), nullptr, &overlapped) ||
+    read->overlapped.hEvent =
+        reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(read->event) | 1);
+    DWORD done = 0;
+    bool finished = true;
+    if (ReadFile(handle(), read->bytes.data(), DWORD(count), nullptr, &read->overlapped) ||
         GetLastError() == ERROR_IO_PENDING) {
         // The port reads without waiting (the port object set it so): the
         // read ends at once with what there is.
-        if (WaitForSingleObject(event, FetchTimeoutMs) != WAIT_OBJECT_0) {
-            CancelIoEx(handle(), &overlapped);
-            WaitForSingleObject(event, INFINITE);
+        if (WaitForSingleObject(read->event, FetchTimeoutMs) != WAIT_OBJECT_0) {
+            CancelIoEx(handle(), &read->overlapped);
+            finished = WaitForSingleObject(read->event, FetchTimeoutMs) == WAIT_OBJECT_0;
         }
-        if (GetOverlappedResult(handle(), &overlapped, &read, FALSE))
-            held.append(bytes.constData(), qsizetype(read));
+        if (finished && GetOverlappedResult(handle(), &read->overlapped, &done, FALSE))
+            held.append(read->bytes.constData(), qsizetype(done));
     }
-    CloseHandle(event);
+    // A read the driver has not let go of even when cancelled keeps its
+    // buffer: the system may still write into it.
+    if (finished) {
+        CloseHandle(read->event);
+        delete read;
+    }
 }
 
-bool SerialLink::Private::drain()
+QString SerialLink::Private::systemName(const QString &name)
 {
-    // FlushFileBuffers returns once the driver has handed the bytes on,
-    // while the UART or the adapter may still hold them; the system says
-    // when its output queue is empty, and the last bytes then still need
-    // their time on the line.
-    const bool flushed = FlushFileBuffers(handle());
-    if (lastWrite > 0) {
-        const QDeadlineTimer queueEmpty(FrameLineTimeMs + QueueMarginMs);
-        DWORD errors = 0;
-        COMSTAT status{};
-        while (ClearCommError(handle(), &errors, &status) && status.cbOutQue > 0 &&
-               !queueEmpty.hasExpired())
-            Sleep(1);
-        Sleep(DWORD(lineTimeMs(qMin<qint64>(lastWrite, 16))));
-    }
-    return flushed;
+    // As a device, whatever its case or kind (COM12, com12, CNCA0): the port
+    // object adds the device prefix only to names that begin with "COM".
+    return name.startsWith(QLatin1String("\\\\")) ? name : QStringLiteral("\\\\.\\") + name;
+}
+
+bool SerialLink::Private::drain(std::chrono::steady_clock::time_point deadline)
+{
+    PortCalls calls(handle());
+    return windowsComm::drain(calls, lineFreeAt, deadline);
 }
 
 void SerialLink::Private::release()
@@ -141,8 +164,27 @@ void SerialLink::Private::release()
 
 bool SerialLink::deviceExists(const QString &name) const
 {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    return std::any_of(ports.begin(), ports.end(), [&](const QSerialPortInfo &port) {
-        return port.portName().compare(name, Qt::CaseInsensitive) == 0;
-    });
+    // The serial device map, which lists a port while its device is there;
+    // a listing of the ports through SetupAPI would cost far more each second.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    bool found = false;
+    for (DWORD index = 0; !found; ++index) {
+        wchar_t valueName[256];
+        wchar_t data[256];
+        DWORD nameSize = 256, dataSize = sizeof data, type = 0;
+        const LSTATUS status = RegEnumValueW(key, index, valueName, &nameSize, nullptr, &type,
+                                             reinterpret_cast<BYTE *>(data), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        const QString port = QString::fromWCharArray(data, int(dataSize / sizeof(wchar_t)))
+                                 .section(QChar(u'\0'), 0, 0);
+        found = port.compare(name, Qt::CaseInsensitive) == 0;
+    }
+    RegCloseKey(key);
+    return found;
 }

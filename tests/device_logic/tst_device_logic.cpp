@@ -12,6 +12,7 @@
 #include "programming/device_programmer.h"
 #include "programming/refresh_timer.h"
 #include "programming/serial_link.h"
+#include "programming/windows_comm.h"
 #include "protocol/builders.h"
 #include "protocol/frames.h"
 #include "tools/display_emulator.h"
@@ -159,6 +160,28 @@ struct Bench
         while (link->InBufferCount() < all && !deadline.hasExpired())
             unread ? QThread::msleep(1) : QTest::qWait(1);
     }
+};
+
+// A Windows COM port as the modem lines and the drain see it, on a clock of
+// its own: it answers the line requests as scripted, and its output queue
+// empties at drainsAt (never, by default).
+struct ScriptedComm : windowsComm::WindowsCommApi
+{
+    QList<std::uint32_t> answers; // to the line requests, in order; then 0
+    QStringList calls;
+    windowsComm::Clock::time_point clock{};
+    windowsComm::Clock::time_point drainsAt = windowsComm::Clock::time_point::max();
+    bool saysQueue = true;
+
+    std::uint32_t escape(std::uint32_t function) override
+    {
+        calls << (function == windowsComm::SetDtr ? "DTR on" : "RTS off");
+        return answers.value(calls.size() - 1);
+    }
+    long outputQueue() override { return !saysQueue ? -1 : clock < drainsAt ? 16 : 0; }
+    void purgeOutput() override { calls << "purge"; }
+    void sleepUntil(windowsComm::Clock::time_point time) override { clock = std::max(clock, time); }
+    windowsComm::Clock::time_point now() override { return clock; }
 };
 
 // The line as the system has it set: "1200 8N2" for 1200 baud, eight data
@@ -437,6 +460,71 @@ private slots:
         b.display.flood(1 << 20);
         QTest::qWait(300);
         QVERIFY2(link.InBufferCount() < 64 * 1024, qPrintable(QString::number(link.InBufferCount())));
+    }
+
+    void windowsModemLines_data()
+    {
+        QTest::addColumn<QList<std::uint32_t>>("answers"); // to DTR on, RTS off
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList both{"DTR on", "RTS off"}, dtr{"DTR on"};
+        QTest::newRow("both set") << QList<std::uint32_t>{0, 0} << true << both;
+        QTest::newRow("1, a driver without the request") << QList<std::uint32_t>{1} << true << dtr;
+        QTest::newRow("31, a device that stalls it") << QList<std::uint32_t>{31} << true << dtr;
+        QTest::newRow("50, not supported") << QList<std::uint32_t>{50} << true << dtr;
+        QTest::newRow("87, RTS refused") << QList<std::uint32_t>{0, 87} << true << both;
+        QTest::newRow("1167, the device gone") << QList<std::uint32_t>{1167} << false << dtr;
+    }
+
+    // A driver that cannot set the modem lines leaves the port usable; only a
+    // device gone meanwhile fails the open.
+    void windowsModemLines()
+    {
+        QFETCH(QList<std::uint32_t>, answers);
+        QFETCH(bool, opens);
+        QFETCH(QStringList, calls);
+        ScriptedComm port;
+        port.answers = answers;
+        std::uint32_t error = 0;
+        const windowsComm::ModemLines lines = windowsComm::setModemLines(port, error);
+        QCOMPARE(lines != windowsComm::ModemLines::Gone, opens);
+        QCOMPARE(lines == windowsComm::ModemLines::Set, answers.count(0) == 2);
+        QCOMPARE(error, answers.last());
+        QCOMPARE(port.calls, calls);
+    }
+
+    void windowsDrain_data()
+    {
+        QTest::addColumn<int>("drainsAtMs"); // -1: never; -2: the port does not say
+        QTest::addColumn<int>("bytes");      // written at 0 ms
+        QTest::addColumn<bool>("drained");
+        QTest::addColumn<int>("endsAtMs");
+        QTest::newRow("the closing frame's line time") << 100 << 16 << true << 146;
+        QTest::newRow("a refresh just before it") << 100 << 32 << true << 293;
+        QTest::newRow("a slow queue") << 400 << 16 << true << 400;
+        QTest::newRow("the port does not say") << -2 << 16 << true << 146;
+        QTest::newRow("a device that never drains") << -1 << 16 << false << 800;
+    }
+
+    // The drain waits for the queue and then for the line time of every byte
+    // still on its way, but never past its deadline: what is left then is
+    // dropped, and the port closes.
+    void windowsDrain()
+    {
+        QFETCH(int, drainsAtMs);
+        QFETCH(int, bytes);
+        QFETCH(bool, drained);
+        QFETCH(int, endsAtMs);
+        ScriptedComm port;
+        const windowsComm::Clock::time_point start = port.clock;
+        if (drainsAtMs >= 0)
+            port.drainsAt = start + std::chrono::milliseconds(drainsAtMs);
+        port.saysQueue = drainsAtMs != -2;
+        QCOMPARE(windowsComm::drain(port, start + windowsComm::lineTime(bytes), start + 800ms),
+                 drained);
+        QCOMPARE(std::chrono::duration_cast<std::chrono::milliseconds>(port.clock - start).count(),
+                 endsAtMs);
+        QCOMPARE(port.calls, drained ? QStringList() : QStringList{"purge"});
     }
 
     void ending_data()
