@@ -64,6 +64,17 @@ int ProgrammingRun::exec()
     const auto goesOn = [&] { return outcome.succeeded() && !signalled(); };
     if (goesOn())
         showProgress(0);
+    // The window's commands go without waiting for an answer; here each is
+    // given the wait that follows every frame, before the next one comes.
+    const auto command = [&](bool asked, const std::function<void()> &send) {
+        if (!asked || !goesOn())
+            return;
+        send();
+        showProgress(++sentBefore);
+        outcome = programmer.pause();
+    };
+    // Clearing comes first, so that it never wipes what the run sends.
+    command(m_request.clear, [&] { programmer.clear(); });
     for (const auto &[memory, message] :
          {std::pair{Memory::Eeprom, messages::EepromProgrammed},
           std::pair{Memory::Ram, messages::CurrentProgrammed}}) {
@@ -74,19 +85,9 @@ int ProgrammingRun::exec()
         if (outcome.succeeded())
             programmed.append(message);
     }
-    // The window's commands go without waiting for an answer; here each is
-    // given the wait that follows every frame, before the next one comes.
-    const auto command = [&](bool asked, const std::function<void()> &send) {
-        if (!asked || !goesOn())
-            return;
-        send();
-        showProgress(++sentBefore);
-        outcome = programmer.pause();
-    };
     command(m_request.clock.has_value(), [&] { programmer.sendClock(); });
     command(m_request.beep, [&] { programmer.beep(); });
     command(m_request.longBeep.has_value(), [&] { programmer.setLongBeep(*m_request.longBeep); });
-    command(m_request.clear, [&] { programmer.clear(); });
 
     int exitCode = report(outcome);
     const bool ended = programmer.end();
@@ -153,9 +154,9 @@ bool ProgrammingRun::screenChecked(Memory memory, int n) const
     return set(memory) && set(memory)->texts.at(n).has_value();
 }
 
-bool ProgrammingRun::parametersChecked(Memory) const
+bool ProgrammingRun::parametersChecked(Memory memory) const
 {
-    return true;
+    return set(memory) && set(memory)->parametersGiven;
 }
 
 ParameterChoice ProgrammingRun::parameters(Memory memory) const

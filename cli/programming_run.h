@@ -1,8 +1,9 @@
 #pragma once
 
 // One run of the command line against the display: the port opened and the
-// programming request, then what was asked for in a fixed order (the stored
-// set, the current set, the clock, the commands), then the closing frame.
+// programming request, then what was asked for in a fixed order (clearing the
+// screens, the stored set, the current set, the clock, the beeps), then the
+// closing frame.
 // The request is the device logic's inputs; each verb's outcome becomes an
 // exit code and the words on stderr. The frames, their pacing and the
 // handshake are the windowed programs', from the same code.

@@ -129,8 +129,9 @@ int ScreenSet::screens() const
 
 int ScreenSet::frames() const
 {
-    return 2 + int(std::count_if(texts.begin(), texts.end(),
-                                 [](const std::optional<QString> &t) { return t.has_value(); }));
+    return (parametersGiven ? 2 : 1) +
+           int(std::count_if(texts.begin(), texts.end(),
+                             [](const std::optional<QString> &t) { return t.has_value(); }));
 }
 
 QString screenName(Memory memory, int n)
@@ -140,6 +141,7 @@ QString screenName(Memory memory, int n)
 
 QString setParameter(ScreenSet &set, Parameter parameter, const QString &value)
 {
+    set.parametersGiven = true;
     switch (parameter) {
     case Parameter::ScrollKind:
         set.parameters.scrollKind = position(scrollKindItems(), value.simplified(), true);

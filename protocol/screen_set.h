@@ -24,12 +24,15 @@ struct ScreenSet
     // The screens to send, by number (RAM 1..8, EEPROM 1..5; [0] unused); a
     // screen without a text is not sent, as an unchecked row of the window.
     std::array<std::optional<QString>, 9> texts;
-    // The parameter frame always goes first; what is not given keeps the
-    // window's start-up choice.
+    // The parameter frame goes first when the set names at least one of the
+    // parameters (parametersGiven); what it does not name keeps the window's
+    // start-up choice.
     ParameterChoice parameters;
+    bool parametersGiven = false;
 
     int screens() const;
-    // Frames on the wire: the parameters, the screens, the closing refresh.
+    // Frames on the wire: the parameters when given, the screens, the closing
+    // refresh.
     int frames() const;
 };
 
