@@ -98,12 +98,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const std::optional<ScreenSet> &set : {file.eeprom, file.ram})
         checkRead(problem, QStringLiteral("f:"), set.value_or(ScreenSet(Memory::Ram)));
     // What the windows write of a set read is read back to the same set.
-    if (problem.isEmpty()) {
-        ScreenSetFile again;
-        require(parseScreenSetFile(screenSetFileContents(file), QStringLiteral("f"), again)
-                    .isEmpty() &&
-                again.eeprom == file.eeprom && again.ram == file.ram);
-    }
+    ScreenSetFile again;
+    require(
+        !problem.isEmpty() ||
+        (parseScreenSetFile(screenSetFileContents(file), QStringLiteral("f"), again).isEmpty() &&
+         again.eeprom == file.eeprom && again.ram == file.ram));
     ScreenSet set(data[0] & 1 ? Memory::Ram : Memory::Eeprom);
     checkRead(addScreenText(set, QString::fromUtf8(bytes.sliced(1))), QStringLiteral("--text „"),
               set);
