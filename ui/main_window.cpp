@@ -508,6 +508,7 @@ ParameterChoice fMain::parameters(Memory memory) const
     return {ui.PrzesuwEEPROM_Combo->currentIndex(), protocol::EepromScreens,
             ui.PredkoscEEPROM_Combo->currentIndex(), ui.JasnoscEEPROM_Combo->currentIndex()};
 }
+
 protocol::ScreenSet fMain::screenSet(Memory memory) const
 {
     protocol::ScreenSet set(memory);
@@ -540,7 +541,6 @@ void fMain::showScreenSet(const protocol::ScreenSet &set)
     if (ram)
         ui.IloscEkranowRAM_Combo->setCurrentIndex(set.parameters.screenCount);
 }
-
 
 QString fMain::Godzina_MEB() const
 {
