@@ -36,15 +36,15 @@ ScreenSetFiles::ScreenSetFiles(QWidget *window, ScreenSetPages &pages)
     : QObject(window), m_window(window), m_pages(pages)
 {
     // Shortcuts of the whole window, shown beside the commands in its menu.
-    m_open = command(window, "open", QStringLiteral("Otwórz zestaw ekranów…"),
-                     QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction *openAction = command(window, "open", QStringLiteral("Otwórz zestaw ekranów…"),
+                                  QKeySequence(Qt::CTRL | Qt::Key_O));
     m_save = command(window, "save", QString(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    m_saveAs = command(window, "saveAs", QStringLiteral("Zapisz zestaw ekranów jako…"),
-                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    QAction *saveAsAction = command(window, "saveAs", QStringLiteral("Zapisz zestaw ekranów jako…"),
+                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     setFile(QString());
-    connect(m_open, &QAction::triggered, this, &ScreenSetFiles::openCommand);
+    connect(openAction, &QAction::triggered, this, &ScreenSetFiles::openCommand);
     connect(m_save, &QAction::triggered, this, &ScreenSetFiles::saveCommand);
-    connect(m_saveAs, &QAction::triggered, this, &ScreenSetFiles::saveAsCommand);
+    connect(saveAsAction, &QAction::triggered, this, &ScreenSetFiles::saveAsCommand);
     // The text boxes and the clock field keep their own menus.
     window->setContextMenuPolicy(Qt::ActionsContextMenu);
     window->setAcceptDrops(true);

@@ -58,8 +58,6 @@ private:
 
     QWidget *m_window;
     ScreenSetPages &m_pages;
-    QAction *m_open;
-    QAction *m_save;
-    QAction *m_saveAs;
+    QAction *m_save; // its text names the file it saves to
     QString m_file;
 };
