@@ -1,5 +1,7 @@
 // Draws the windows into PNG files: both pages of the main window, and in the
-// full program also an upload under way, the About window and the port dialog. Usage:
+// full program also an upload under way, the window's context menu, the
+// message for a screen-set file it refuses, the About window and the port
+// dialog. Usage:
 //   ui_screenshots OUTPUT_DIR
 // The port dialog lists two made-up devices, so no real port is touched.
 
@@ -10,9 +12,13 @@
 #include "ui/select_serial_device.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -82,6 +88,40 @@ int main(int argc, char *argv[])
         emit programmer.uploadProgress(3, 9);
         ok = save(&window, QStringLiteral("main-window-upload")) && ok;
         emit programmer.uploadFinished();
+
+        // The context menu over the parameters, with the window under it: the
+        // screen's pixels, as the menu is a window of its own.
+        QTimer::singleShot(0, &window, [&] {
+            settle();
+            QWidget *menu = QApplication::activePopupWidget();
+            const QRect area = window.frameGeometry().united(menu->frameGeometry());
+            const QString path = QDir(outputDir).filePath(QStringLiteral("main-window-menu.png"));
+            ok = window.screen()
+                     ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                     .save(path) &&
+                 ok;
+            qInfo("%s", qPrintable(path));
+            menu->close();
+        });
+        QWidget *frame = window.findChild<QWidget *>(QStringLiteral("Frame2"));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {150, 60},
+                                frame->mapToGlobal(QPoint(150, 60)));
+        QApplication::sendEvent(frame, &click);
+
+        // A file with a text too long for a screen.
+        const QString bad = QDir::temp().filePath(QStringLiteral("trasa-12.ekrany"));
+        QFile file(bad);
+        ok = file.open(QIODevice::WriteOnly) &&
+             file.write("[EEPROM]\n1 = Witamy!\n\n[RAM]\n1 = Odj. 7:15\n2 = Zażółć gęślą\n") > 0 &&
+             ok;
+        file.close();
+        QTimer::singleShot(0, &window, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ok = save(box, QStringLiteral("message-bad-file")) && ok;
+            box->accept();
+        });
+        window.files().open(bad);
+        QFile::remove(bad);
     }
     window.hide();
     if (!program::withClock())

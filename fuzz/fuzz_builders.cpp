@@ -1,7 +1,8 @@
 // Feeds arbitrary input to the frame builders and the code page conversions:
 // a screen number byte, four list position bytes, then UTF-16 text (broken
 // surrogates too). The same bytes go to the command line's readers, as a
-// screen-set file and as the text of --text N=TEXT.
+// screen-set file (and what the writer makes of it, back to the reader) and
+// as the text of --text N=TEXT.
 
 #include "protocol/builders.h"
 #include "protocol/frames.h"
@@ -96,6 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString problem = parseScreenSetFile(bytes, QStringLiteral("f"), file);
     for (const std::optional<ScreenSet> &set : {file.eeprom, file.ram})
         checkRead(problem, QStringLiteral("f:"), set.value_or(ScreenSet(Memory::Ram)));
+    // What the windows write of a set read is read back to the same set.
+    ScreenSetFile again;
+    require(
+        !problem.isEmpty() ||
+        (parseScreenSetFile(screenSetFileContents(file), QStringLiteral("f"), again).isEmpty() &&
+         again.eeprom == file.eeprom && again.ram == file.ram));
     ScreenSet set(data[0] & 1 ? Memory::Ram : Memory::Eeprom);
     checkRead(addScreenText(set, QString::fromUtf8(bytes.sliced(1))), QStringLiteral("--text „"),
               set);

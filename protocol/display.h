@@ -72,6 +72,8 @@ struct ParameterChoice
     int screenCount = 0; // RAM only: how many of its screens the display shows
     int speed = 0;
     int brightness = 0;
+
+    bool operator==(const ParameterChoice &) const = default;
 };
 
 // The lists' entries in the display's order, and how many there are.

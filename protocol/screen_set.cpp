@@ -3,7 +3,9 @@
 #include "protocol/windows1250.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -271,26 +273,86 @@ QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenS
     return {};
 }
 
-QString readScreenSet(const QString &path, ScreenSet &set)
+QString readScreenSetFile(const QString &path, ScreenSetFile &file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, file.errorString());
-    const QByteArray contents = file.read(MaxFileSize + 1);
+    QFile input(path);
+    if (!input.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, input.errorString());
+    const QByteArray contents = input.read(MaxFileSize + 1);
     if (contents.size() > MaxFileSize)
         return QStringLiteral("%1: to nie jest plik zestawu ekranów (ponad %2 KiB)")
             .arg(path)
             .arg(MaxFileSize / 1024);
-    if (file.error() != QFileDevice::NoError)
-        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, file.errorString());
+    if (input.error() != QFileDevice::NoError)
+        return QStringLiteral("%1: nie można odczytać pliku: %2").arg(path, input.errorString());
     ScreenSetFile sections;
     if (QString problem = parseScreenSetFile(contents, path, sections); !problem.isEmpty())
         return problem;
-    std::optional<ScreenSet> &section = set.memory == Memory::Ram ? sections.ram : sections.eeprom;
-    if (!section)
-        return QStringLiteral("%1: brak sekcji [%2]").arg(path, memoryName(set.memory));
-    set = *section;
+    file = sections;
     return {};
+}
+
+QString readScreenSet(const QString &path, ScreenSet &set)
+{
+    ScreenSetFile file;
+    if (QString problem = readScreenSetFile(path, file); !problem.isEmpty())
+        return problem;
+    if (!file.section(set.memory))
+        return QStringLiteral("%1: brak sekcji [%2]").arg(path, memoryName(set.memory));
+    set = *file.section(set.memory);
+    return {};
+}
+
+namespace {
+
+// A text as the reader takes it back: in double quotes when the line's
+// trimming would lose its blanks at the ends, or its first character would
+// read as an opening quote (or, to other readers of INI files, a comment).
+QString fileValue(const QString &text)
+{
+    const bool quote = text.isEmpty() || text.front().isSpace() || text.back().isSpace() ||
+                       QStringView(u"\"#;").contains(text.front());
+    return quote ? u'"' + text + u'"' : text;
+}
+
+} // namespace
+
+QByteArray screenSetFileContents(const ScreenSetFile &file)
+{
+    QString contents = QStringLiteral("# Zestaw ekranów wyświetlacza VELTA-ORSO\n");
+    for (const std::optional<ScreenSet> &set : {file.eeprom, file.ram}) {
+        if (!set)
+            continue;
+        contents += QStringLiteral("\n[%1]\n").arg(memoryName(set->memory));
+        const auto line = [&contents](const QString &key, const QString &value) {
+            contents += QStringLiteral("%1 = %2\n").arg(key, value);
+        };
+        if (set->parametersGiven) {
+            const ParameterChoice &p = set->parameters;
+            line(scrollKindLabel(), scrollKindItems().value(p.scrollKind));
+            line(speedLabel(), stepItems().value(p.speed));
+            line(brightnessLabel(), stepItems().value(p.brightness));
+            if (set->memory == Memory::Ram)
+                line(screenCountLabel(), screenCountItems().value(p.screenCount));
+        }
+        for (int n = 1; n <= set->screens(); ++n) {
+            if (set->texts[n])
+                line(QString::number(n), fileValue(*set->texts[n]));
+        }
+    }
+    return contents.toUtf8();
+}
+
+QString writeScreenSetFile(const QString &path, const ScreenSetFile &file)
+{
+    // Written beside the file and put in its place only when whole.
+    QSaveFile output(path);
+    if (output.open(QIODevice::WriteOnly) && output.write(screenSetFileContents(file)) >= 0 &&
+        output.commit())
+        return {};
+    return QStringLiteral("%1: nie można zapisać pliku: %2%3")
+        .arg(path, output.errorString(),
+             QFileInfo::exists(path) ? QStringLiteral("; plik pozostał bez zmian") : QString());
 }
 
 } // namespace protocol

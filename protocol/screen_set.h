@@ -30,6 +30,8 @@ struct ScreenSet
     ParameterChoice parameters;
     bool parametersGiven = false;
 
+    bool operator==(const ScreenSet &) const = default;
+
     int screens() const;
     // Frames on the wire: the parameters when given, the screens, the closing
     // refresh.
@@ -37,18 +39,39 @@ struct ScreenSet
 };
 
 // A screen-set file holds one section per memory, [EEPROM] and [RAM], either
-// or both.
+// or both. Its name ends in .ekrany, which the desktop knows as the programs'
+// own (.ini is read the same).
+inline constexpr char ScreenSetSuffix[] = "ekrany";
+
 struct ScreenSetFile
 {
     std::optional<ScreenSet> eeprom;
     std::optional<ScreenSet> ram;
+
+    std::optional<ScreenSet> &section(Memory memory)
+    {
+        return memory == Memory::Ram ? ram : eeprom;
+    }
 };
 
 // Reads a screen-set file's contents; name is how messages call the file.
 QString parseScreenSetFile(QByteArrayView contents, const QString &name, ScreenSetFile &file);
 
+// Reads the file at path, whole: every section it has, or a message and
+// nothing.
+QString readScreenSetFile(const QString &path, ScreenSetFile &file);
+
 // Reads the memory's section from the file at path.
 QString readScreenSet(const QString &path, ScreenSet &set);
+
+// The file's contents for its sections, in UTF-8, which parseScreenSetFile
+// reads back to the same sets: the parameters when given (all of them, named
+// as the window labels them), then every screen of the set.
+QByteArray screenSetFileContents(const ScreenSetFile &file);
+
+// Writes the file at path in one piece: when writing fails, a file that was
+// there stays as it was, and the message says so.
+QString writeScreenSetFile(const QString &path, const ScreenSetFile &file);
 
 // --text N=TEXT: screen N gets TEXT, as it stands.
 QString addScreenText(ScreenSet &set, const QString &argument);

@@ -1,8 +1,10 @@
 // screenprog and screenprog-noclock: the port dialog first, then the main
-// window; the program ends when the user closes either.
+// window, with the screen-set file named on the command line opened; the
+// program ends when the user closes either.
 
 #include "ports/port_list.h"
 #include "programming/termination.h"
+#include "protocol/screen_set.h"
 #include "ui/main_window.h"
 #include "ui/program.h"
 #include "ui/select_serial_device.h"
@@ -21,29 +23,47 @@
 
 namespace {
 
-// The program takes no options but --help and --version. Qt answers them, and
-// refuses any other option, in Polish (its catalogue is installed by then):
-// on the terminal, or in a message box when a Windows program has no console
-// to write to. It ends the program after answering.
-void answerCommandLine(const QCoreApplication &app)
+// The program takes --help, --version and a screen-set file to open. Qt
+// answers the first two, and refuses any other option, in Polish (its
+// catalogue is installed by then): on the terminal, or in a message box when a
+// Windows program has no console to write to. It ends the program after
+// answering. Returns what the program is to do.
+struct CommandLine
+{
+    QString file; // a screen-set file to open before the window shows, or empty
+};
+
+CommandLine answerCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Programowanie wyświetlacza systemu VELTA-ORSO przez port szeregowy.\n"
-                       "Port wybiera się w pierwszym oknie programu."));
+        QStringLiteral(
+            "Programowanie wyświetlacza systemu VELTA-ORSO przez port szeregowy.\n"
+            "Port wybiera się w pierwszym oknie programu.\n"
+            "\n"
+            "Obie strony okna (teksty ekranów i parametry) zapisuje się w pliku zestawu\n"
+            "ekranów (rozszerzenie .%1), tym samym, który czyta screenprog-cli: Ctrl+O\n"
+            "otwiera plik, Ctrl+S zapisuje, Ctrl+Shift+S zapisuje pod inną nazwą; te same\n"
+            "polecenia są w menu pod prawym przyciskiem myszy. Plik otwiera się też,\n"
+            "upuszczając go na okno albo podając jego nazwę w wierszu poleceń.")
+            .arg(QLatin1String(protocol::ScreenSetSuffix)));
     // Qt's own help option would also offer --help-all, for Qt's options.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Wyświetla tę pomoc."));
     parser.addOption(help);
     parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("plik"),
+        QStringLiteral("Plik zestawu ekranów, który okno otwiera, zanim się pokaże."),
+        QStringLiteral("[plik]"));
     parser.process(app);
     if (parser.isSet(help))
         parser.showHelp(EXIT_SUCCESS);
-    const QStringList extra = parser.positionalArguments();
-    if (extra.isEmpty())
-        return;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() <= 1)
+        return {files.value(0)};
     const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
-                                .arg(QCoreApplication::applicationName(), extra.first());
+                                .arg(QCoreApplication::applicationName(), files.at(1));
 #ifdef Q_OS_WIN
     QMessageBox::critical(nullptr, QCoreApplication::applicationName(), refusal);
 #else
@@ -76,16 +96,17 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     program::setUp(app);
-    answerCommandLine(app);
+    const CommandLine commandLine = answerCommandLine(app);
 
     // The main window is built while the user looks at the port dialog, so
     // that it shows as soon as the display has answered; or, should the user
     // be quicker, when the port is confirmed.
     std::unique_ptr<fMain> mainWindow;
-    const auto buildMainWindow = [&mainWindow] {
+    const auto buildMainWindow = [&mainWindow, &commandLine] {
         if (mainWindow)
             return;
         mainWindow = std::make_unique<fMain>();
+        mainWindow->setFileToOpen(commandLine.file);
         mainWindow->prepareShowing();
         fMain *window = mainWindow.get();
         onTermination(window, [window](int) { window->endProgram(); });

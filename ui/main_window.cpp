@@ -190,6 +190,7 @@ fMain::fMain(QWidget *parent) : QWidget(parent)
 
     chainTabOrder();
 
+    m_files = new ScreenSetFiles(this, *this);
     m_programmer = std::make_unique<DeviceProgrammer>(*this);
     m_Odswiez_Timer = std::make_unique<RefreshTimer>(*m_programmer);
     connectHandlers();
@@ -376,7 +377,10 @@ void fMain::Form_Load(const QString &device)
         if (!outcome.succeeded())
             m_programmer->release();
     }
-    // Ended while the display was being asked (a terminating signal).
+    if (!m_fileToOpen.isEmpty() && !m_programmer->isClosing())
+        m_files->open(m_fileToOpen);
+    // Ended while the display was being asked or a message was up (a
+    // terminating signal).
     if (m_programmer->isClosing())
         return;
     centreOnScreen(this);
@@ -503,6 +507,39 @@ ParameterChoice fMain::parameters(Memory memory) const
                 ui.PredkoscRAM_Combo->currentIndex(), ui.JasnoscRAM_Combo->currentIndex()};
     return {ui.PrzesuwEEPROM_Combo->currentIndex(), protocol::EepromScreens,
             ui.PredkoscEEPROM_Combo->currentIndex(), ui.JasnoscEEPROM_Combo->currentIndex()};
+}
+
+protocol::ScreenSet fMain::screenSet(Memory memory) const
+{
+    protocol::ScreenSet set(memory);
+    for (int n = 1; n <= set.screens(); ++n) {
+        if (screenChecked(memory, n))
+            set.texts[n] = screenText(memory, n);
+    }
+    set.parametersGiven = parametersChecked(memory);
+    if (set.parametersGiven)
+        set.parameters = parameters(memory);
+    return set;
+}
+
+void fMain::showScreenSet(const protocol::ScreenSet &set)
+{
+    const bool ram = set.memory == Memory::Ram;
+    for (int n = 1; n <= set.screens(); ++n) {
+        (ram ? ui.TekstRAM_Check[n] : ui.TekstEEPROM_Check[n])
+            ->setChecked(set.texts[n].has_value());
+        (ram ? ui.TekstRAM_Text[n] : ui.TekstEEPROM_Text[n])
+            ->setText(set.texts[n].value_or(QString()));
+    }
+    // A set without parameters holds the lists' start-up choices.
+    (ram ? ui.ParametryRAM_Check : ui.ParametryEEPROM_Check)->setChecked(set.parametersGiven);
+    (ram ? ui.PrzesuwRAM_Combo : ui.PrzesuwEEPROM_Combo)
+        ->setCurrentIndex(set.parameters.scrollKind);
+    (ram ? ui.PredkoscRAM_Combo : ui.PredkoscEEPROM_Combo)->setCurrentIndex(set.parameters.speed);
+    (ram ? ui.JasnoscRAM_Combo : ui.JasnoscEEPROM_Combo)
+        ->setCurrentIndex(set.parameters.brightness);
+    if (ram)
+        ui.IloscEkranowRAM_Combo->setCurrentIndex(set.parameters.screenCount);
 }
 
 QString fMain::Godzina_MEB() const

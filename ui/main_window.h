@@ -17,6 +17,7 @@
 #include "programming/device_programmer.h"
 #include "programming/programming_inputs.h"
 #include "programming/refresh_timer.h"
+#include "ui/screen_set_files.h"
 
 #include <QWidget>
 
@@ -34,7 +35,7 @@ class QSessionManager;
 class QTabWidget;
 class ScreenTextEdit;
 
-class fMain : public QWidget, public ProgrammingInputs
+class fMain : public QWidget, public ProgrammingInputs, public ScreenSetPages
 {
     Q_OBJECT
 
@@ -61,6 +62,11 @@ public:
 
     DeviceProgrammer &programmer() { return *m_programmer; }
 
+    // The screen-set files: open, save, the commands and drops.
+    ScreenSetFiles &files() { return *m_files; }
+    // A file for Form_Load to open before the window shows (the command line's).
+    void setFileToOpen(const QString &path) { m_fileToOpen = path; }
+
     // The window's inputs filled and preselected, and (full program) the clock
     // field following the time.
     void UstawieniaPoczatkoweProgramowania();
@@ -71,6 +77,10 @@ public:
     bool parametersChecked(Memory memory) const override;
     ParameterChoice parameters(Memory memory) const override;
     QString Godzina_MEB() const override;
+
+    // ScreenSetPages
+    protocol::ScreenSet screenSet(Memory memory) const override;
+    void showScreenSet(const protocol::ScreenSet &set) override;
 
     // The refresh, every 28 s while the display is in programming mode.
     const QTimer &Odswiez_Timer() const { return *m_Odswiez_Timer; }
@@ -160,6 +170,8 @@ private:
 
     int m_uploads = 0; // uploads running, counting one started inside another's wait
     QString m_device;  // the port dialog's choice
+    QString m_fileToOpen;
+    ScreenSetFiles *m_files = nullptr;
     std::unique_ptr<DeviceProgrammer> m_programmer;
     std::unique_ptr<RefreshTimer> m_Odswiez_Timer;
 };

@@ -6,10 +6,10 @@
 
 namespace {
 
-void showMessage(int number, QMessageBox::Icon icon, const QString &title,
+void showMessage(const QString &text, QMessageBox::Icon icon, const QString &title,
                  const QString &detail = QString())
 {
-    QMessageBox box(icon, title, messageText(number), QMessageBox::Ok);
+    QMessageBox box(icon, title, text, QMessageBox::Ok);
     // Line by line as written: the box would otherwise wrap the detail to the
     // width of the short message above it, a device path included.
     if (!detail.isEmpty())
@@ -23,13 +23,20 @@ void showMessage(int number, QMessageBox::Icon icon, const QString &title,
 
 void PokazInformacje(int NumerKomunikatu)
 {
-    showMessage(NumerKomunikatu, QMessageBox::Information, QStringLiteral("Informacja"));
+    showMessage(messageText(NumerKomunikatu), QMessageBox::Information,
+                QStringLiteral("Informacja"));
 }
 
 void PokazOstrzezenie(int NumerKomunikatu, const QString &detail)
 {
     // The stop icon, not the exclamation mark: these are failures.
-    showMessage(NumerKomunikatu, QMessageBox::Critical, QStringLiteral("Ostrzeżenie"), detail);
+    showMessage(messageText(NumerKomunikatu), QMessageBox::Critical, QStringLiteral("Ostrzeżenie"),
+                detail);
+}
+
+void showFileProblem(const QString &text, const QString &detail)
+{
+    showMessage(text, QMessageBox::Critical, QStringLiteral("Ostrzeżenie"), detail);
 }
 
 bool askToCloseDuringUpload(QWidget *window)

@@ -6,9 +6,11 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QValidator>
 
 namespace {
@@ -99,4 +101,15 @@ void ScreenTextEdit::contextMenuEvent(QContextMenuEvent *event)
     }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
+}
+
+void ScreenTextEdit::dragEnterEvent(QDragEnterEvent *event)
+{
+    // A file dragged over a text box is for the window to open, not its name
+    // to type in.
+    if (event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragEnterEvent(event);
 }

@@ -92,6 +92,22 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GPL-3.0-or-later"
     ${EndIf}
 !macroend
 
+; A screen-set file (.ekrany) opens in the program on a double-click; each
+; program has a ProgID, and screenprog-noclock is offered under "Otwórz za
+; pomocą". The shell is told that its associations changed.
+!define SETS "Software\Classes\.ekrany"
+!macro ScreenSetType PROGRAM
+    WriteRegStr HKLM "Software\Classes\${PROGRAM}.ekrany" "" "Zestaw ekranów VELTA-ORSO"
+    WriteRegStr HKLM "Software\Classes\${PROGRAM}.ekrany\DefaultIcon" "" "$INSTDIR\${PROGRAM}.exe,0"
+    WriteRegStr HKLM "Software\Classes\${PROGRAM}.ekrany\shell\open\command" "" '"$INSTDIR\${PROGRAM}.exe" "%1"'
+    WriteRegStr HKLM "${SETS}\OpenWithProgids" "${PROGRAM}.ekrany" ""
+!macroend
+!macro UnScreenSetType PROGRAM
+    DeleteRegKey HKLM "Software\Classes\${PROGRAM}.ekrany"
+    DeleteRegValue HKLM "${SETS}\OpenWithProgids" "${PROGRAM}.ekrany"
+!macroend
+!define SHCNE_ASSOCCHANGED 0x08000000
+
 Var earlier ; the folder of an earlier install, or ""
 
 ; What the installer needs before it shows anything; each refusal ends it
@@ -177,6 +193,11 @@ Section
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    !insertmacro ScreenSetType screenprog
+    !insertmacro ScreenSetType screenprog-noclock
+    WriteRegStr HKLM "${SETS}" "" "screenprog.ekrany"
+    WriteRegStr HKLM "${SETS}" "Content Type" "application/x-velta-orso-screens"
+    System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
     ; In KiB, as "Apps & features" shows it.
     SectionGetSize 0 $0
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
@@ -203,4 +224,16 @@ Section "Uninstall"
     RMDir "$INSTDIR"
     RMDir /r "${MENU_DIR}"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ; The extension's own key goes only while it still names screenprog, and
+    ; with no other program's entries in it.
+    !insertmacro UnScreenSetType screenprog
+    !insertmacro UnScreenSetType screenprog-noclock
+    DeleteRegKey /ifempty HKLM "${SETS}\OpenWithProgids"
+    ReadRegStr $0 HKLM "${SETS}" ""
+    ${If} $0 == "screenprog.ekrany"
+        DeleteRegValue HKLM "${SETS}" ""
+        DeleteRegValue HKLM "${SETS}" "Content Type"
+    ${EndIf}
+    DeleteRegKey /ifempty HKLM "${SETS}"
+    System::Call 'shell32::SHChangeNotify(i ${SHCNE_ASSOCCHANGED}, i 0, p 0, p 0)'
 SectionEnd

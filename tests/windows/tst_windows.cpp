@@ -1,13 +1,14 @@
 // The windows as the user meets them, started as the program starts them: the
 // port dialog hands over to the main window, which talks to the display
 // emulator on a pty; the message boxes, the screen text and clock fields, the
-// About window, closing during an upload. Built once per program: EXPECT_CLOCK
-// 1 for screenprog, 0 for screenprog-noclock.
+// About window, the screen-set files, closing during an upload. Built once per
+// program: EXPECT_CLOCK 1 for screenprog, 0 for screenprog-noclock.
 
 #include "programming/serial_link.h"
-#include "protocol/display.h"
 #include "protocol/builders.h"
+#include "protocol/display.h"
 #include "protocol/frames.h"
+#include "protocol/screen_set.h"
 #include "protocol/windows1250.h"
 #include "tools/display_emulator.h"
 #include "ui/about_window.h"
@@ -21,6 +22,7 @@
 #include <QtWidgets>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -63,6 +65,30 @@ void typed(const char *row, const QString &before, const QString &keys, const QS
     QTest::newRow(row) << before << keys << after;
 }
 
+// What the window's upload sends, as the set whose frames screenprog-cli
+// sends: the ticked screens with their texts, the parameters when ticked.
+protocol::ScreenSet uploadOf(const ProgrammingInputs &window, Memory memory)
+{
+    protocol::ScreenSet set(memory);
+    for (int n = 1; n <= set.screens(); ++n)
+        if (window.screenChecked(memory, n))
+            set.texts[n] = window.screenText(memory, n);
+    if ((set.parametersGiven = window.parametersChecked(memory)))
+        set.parameters = window.parameters(memory);
+    return set;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+void write(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+}
+
 } // namespace
 
 class Windows : public QObject
@@ -77,10 +103,63 @@ class Windows : public QObject
     std::unique_ptr<emulator::DisplayEmulator> display;
     std::unique_ptr<fMain> window;
     QList<PortEntry> ports; // what the port dialog finds when it asks
+    QTemporaryDir dir;
 
-    template <typename T = QWidget> T *element(const char *name) const
+    template <typename T = QWidget> T *element(const char *name, int n = 0) const
     {
-        return window->findChild<T *>(QString::fromLatin1(name));
+        const QString base = QString::fromLatin1(name);
+        return window->findChild<T *>(n == 0 ? base : QStringLiteral("%1(%2)").arg(base).arg(n));
+    }
+    QString path(const char *name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    // The main window without a port, active; on its EEPROM page one screen,
+    // "stays", and no parameters, their lists moved.
+    void startWithFields()
+    {
+        window = std::make_unique<fMain>();
+        window->Form_Load(QString());
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        for (int n = 1; n <= protocol::EepromScreens; ++n) {
+            element<QLineEdit>("TekstEEPROM_Text", n)->setText(n == 1 ? "stays" : "x");
+            element<QCheckBox>("TekstEEPROM_Check", n)->setChecked(n == 1);
+        }
+        element<QCheckBox>("ParametryEEPROM_Check")->setChecked(false);
+        element<QComboBox>("JasnoscEEPROM_Combo")->setCurrentIndex(1);
+    }
+
+    // Every field of both pages but the clock, which follows the time.
+    QStringList fields() const
+    {
+        QStringList values;
+        for (QWidget *w : element("Programowanie_SSTab")->findChildren<QWidget *>()) {
+            if (auto *edit = qobject_cast<QLineEdit *>(w); edit && w != element("Godzina_MEB"))
+                values << edit->text();
+            if (auto *box = qobject_cast<QCheckBox *>(w))
+                values << QString::number(box->isChecked());
+            if (auto *list = qobject_cast<QComboBox *>(w))
+                values << QString::number(list->currentIndex());
+        }
+        return values;
+    }
+
+    // The window's context menu: its commands with their keys.
+    QStringList menu() const
+    {
+        QStringList items;
+        for (const QAction *action : window->actions())
+            items << action->text() + "\t" + action->shortcut().toString();
+        return window->contextMenuPolicy() == Qt::ActionsContextMenu ? items : QStringList();
+    }
+
+    // Keys pressed in a text box, and the file chosen in the dialog they open.
+    void chooseFile(QKeyCombination keys, const QString &file)
+    {
+        QTest::keyClick(element("TekstRAM_Text", 1), keys.key(), keys.keyboardModifiers());
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        dialog->selectFile(file);
+        static_cast<QDialog *>(dialog)->accept(); // as its Save or Open button does
     }
 
     // The program's start: the port dialog offering these devices ("missing"
@@ -466,6 +545,145 @@ private slots:
         QCOMPARE(display->received(), Prog + Screen1 + protocol::bytes(protocol::KomendaOdswiez));
         QVERIFY(frames.last().at - answered >= 700ms);
         QVERIFY(window->isVisible());
+    }
+
+    void screenSetFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("saved"); // lines in a row of what Ctrl+S writes
+        QFile example(EXAMPLE_FILE);
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QTest::newRow("the example")
+            << example.readAll()
+            << "3 = \"  Kasa 3  \"\n4 = Zażółć\n5 = gęślą jaźń\n\n[RAM]\nRodzaj przesuwu = Co "
+               "znak\nPrękość przesuwu = 10\nJasność = 10\nIlość ekranów = 3\n1 = Odj. 7:15\n";
+        QTest::newRow("quoted blanks, quotes, comment marks")
+            << QByteArray("[EEPROM]\n1 = \" a\"\n2 = \"\"q\"\n3 = \"#x \" \n4=\";y\"\n5 = a  b\n")
+            << "[EEPROM]\n1 = \" a\"\n2 = \"\"q\"\n3 = \"#x \"\n4 = \";y\"\n5 = a  b\n\n[RAM]\n";
+        QTest::newRow("Polish letters, an accent composed")
+            << QByteArray("[RAM]\nJasność = 3\n1 = Zażółć\n2 = e\xcc\xa8 ŁÓDŹ €\n")
+            << "[RAM]\nRodzaj przesuwu = Na przemian\nPrękość przesuwu = 10\nJasność = 3\n"
+               "Ilość ekranów = 8\n1 = Zażółć\n2 = ę ŁÓDŹ €\n";
+        QTest::newRow("an empty section, an empty text")
+            << QByteArray("[EEPROM]\n[RAM]\n7 =\n8 = x\n")
+            << "[EEPROM]\n\n[RAM]\n7 = \"\"\n8 = x\n";
+        QTest::newRow("only [RAM]: the EEPROM page stays")
+            << QByteArray("[RAM]\nIlość ekranów = 0\n")
+            << "[EEPROM]\n1 = stays\n\n[RAM]\nRodzaj przesuwu = Na przemian\n";
+    }
+
+    // Opened, then saved with Ctrl+S: each section's set on its page, a page
+    // without one as it was; read back, the same sets, for which screenprog-cli
+    // sends the window's own frames.
+    void screenSetFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, saved);
+        startWithFields();
+        protocol::ScreenSetFile before{uploadOf(*window, Memory::Eeprom),
+                                       uploadOf(*window, Memory::Ram)};
+        const QString name = path("set.ekrany");
+        write(name, file);
+        protocol::ScreenSetFile original, again;
+        QCOMPARE(protocol::readScreenSetFile(name, original), QString());
+        QVERIFY(window->files().open(name));
+        QTest::keyClick(element("TekstRAM_Text", 1), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY2(contents(name).contains(saved.toUtf8()), contents(name));
+        QCOMPARE(protocol::readScreenSetFile(name, again), QString());
+        for (Memory memory : {Memory::Eeprom, Memory::Ram}) {
+            const auto shown = original.section(memory).value_or(*before.section(memory));
+            QVERIFY(uploadOf(*window, memory) == shown);
+            QVERIFY(again.section(memory) == shown);
+            if (original.section(memory) && !shown.parametersGiven) // the lists as at start
+                QVERIFY(window->parameters(memory) == protocol::startChoice(memory));
+        }
+    }
+
+    void badScreenSetFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // empty: there is none
+        QTest::addColumn<QString>("problem"); // the reader's, after the file's name
+        QTest::newRow("unknown key") << QByteArray("[RAM]\n1 = a\nKolor = 3\n")
+                                     << ":3: nieznany klucz „Kolor”; dozwolone: numer ekranu";
+        QTest::newRow("eleven characters, after a good section")
+            << QByteArray("[EEPROM]\n1 = ok\n[RAM]\n2 = Zażółć_gęśl\n")
+            << ":4: ekran 2 (RAM): za długi tekst „Zażółć_gęśl” (liczba znaków: 11, najwyżej 10)";
+        QTest::newRow("outside Windows-1250")
+            << QByteArray("[RAM]\nJasność = 2\n1 = a→b\n")
+            << ":3: ekran 1 (RAM): znaku „→” (U+2192) nie da się wysłać; wyświetlacz zna";
+        QTest::newRow("cannot be read") << QByteArray() << ": nie można odczytać pliku: ";
+    }
+
+    // Dropped on a text box, which leaves files to the window: the reader's
+    // message, and not a field changed.
+    void badScreenSetFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, problem);
+        startWithFields();
+        const QStringList before = fields();
+        const QString name = path(QTest::currentDataTag());
+        if (!file.isEmpty())
+            write(name, file);
+        QMimeData data; // as a file manager drags it
+        data.setUrls({QUrl::fromLocalFile(name)});
+        data.setText(name);
+        QDragEnterEvent enter({2, 2}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(element("TekstRAM_Text", 1), &enter);
+        QDropEvent drop({2, 2}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(element("TekstRAM_Text", 1), &drop);
+        const QString shown = "Ostrzeżenie: Nie można otworzyć zestawu ekranów; okno pozostało bez "
+                              "zmian.\n" +
+                              name + problem;
+        QTRY_VERIFY2(boxes.value(0).startsWith(shown), qPrintable(boxes.value(0)));
+        QCOMPARE(fields(), before);
+        QCOMPARE(window->files().file(), QString());
+    }
+
+    // The command line's file opens before the window shows, after the lists'
+    // start-up choices.
+    void fileOfTheCommandLine()
+    {
+        write(path("start.ekrany"), "[EEPROM]\nJasność = 4\n2 = Start\n");
+        window = std::make_unique<fMain>();
+        window->setFileToOpen(path("start.ekrany"));
+        window->Form_Load(QString());
+        QVERIFY(window->isVisible());
+        protocol::ScreenSetFile start;
+        QCOMPARE(protocol::readScreenSetFile(path("start.ekrany"), start), QString());
+        QVERIFY(uploadOf(*window, Memory::Eeprom) == start.eeprom);
+    }
+
+    // The context menu offers the file commands with their keys; Ctrl+Shift+S
+    // and Ctrl+O ask through the file dialogs; Ctrl+S then saves where the
+    // file came from, and a failed save leaves that file as it was.
+    void fileCommands()
+    {
+        startWithFields();
+        QCOMPARE(menu(),
+                 (QStringList{"Otwórz zestaw ekranów…\tCtrl+O", "Zapisz zestaw ekranów\tCtrl+S",
+                              "Zapisz zestaw ekranów jako…\tCtrl+Shift+S"}));
+        chooseFile(Qt::CTRL | Qt::SHIFT | Qt::Key_S, path("trasa")); // the suffix added
+        QTRY_COMPARE(window->files().file(), path("trasa.ekrany"));
+        QVERIFY(contents(path("trasa.ekrany")).contains("[EEPROM]\n1 = stays\n\n[RAM]\nRodzaj"));
+        write(path("other.ekrany"), "[RAM]\n1 = Inny\n");
+        chooseFile(Qt::CTRL | Qt::Key_O, path("other.ekrany"));
+        QTRY_COMPARE(window->screenText(Memory::Ram, 1), "Inny");
+        QCOMPARE(menu().value(1), "Zapisz do „other.ekrany”\tCtrl+S");
+
+        // A folder the user (root: nobody) may not write to, a file he may.
+        QVERIFY(::chmod(QFile::encodeName(path("other.ekrany")), 0666) == 0 &&
+                ::chmod(QFile::encodeName(dir.path()), 0555) == 0);
+        const bool root = ::geteuid() == 0;
+        QVERIFY(!root || ::setresuid(65534, 65534, 0) == 0);
+        QTest::keyClick(element("TekstRAM_Text", 1), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(!root || ::setresuid(0, 0, 0) == 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()), 0700), 0);
+        QVERIFY2(boxes.join("|").startsWith("Ostrzeżenie: Nie można zapisać zestawu ekranów.\n" +
+                                            path("other.ekrany") + ": nie można zapisać pliku: ") &&
+                     boxes.join("|").endsWith("; plik pozostał bez zmian"),
+                 qPrintable(boxes.join("|")));
+        QCOMPARE(contents(path("other.ekrany")), "[RAM]\n1 = Inny\n");
     }
 
     // Last: closing the window, once the user says Yes to the question during
