@@ -28,8 +28,6 @@
 #include <memory>
 #include <optional>
 
-class QEventLoop;
-
 // One frame of an upload, in its place: the parameters (position 0), screen n
 // (position n) or the closing refresh (past the last screen; no answered frame).
 struct UploadFrame
