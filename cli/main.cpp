@@ -1,9 +1,10 @@
 // screenprog-cli: the display programmed from a script or a scheduled job,
 // without a window. The options are checked before anything is opened; a run
-// then does what screenprog's window would, in a fixed order, and its exit
-// code says how it ended.
+// then does what screenprog's window would, in a fixed order, on each port
+// given, and its exit code says how it ended.
 
 #include "cli/console.h"
+#include "cli/fleet.h"
 #include "cli/programming_run.h"
 #include "ports/port_list.h"
 #include "protocol/screen_set.h"
@@ -13,6 +14,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -38,6 +43,12 @@ QString description()
     "gdy zestaw podaje choć jeden parametr; pozostałe mają wtedy wartości startowe okna:\n"
     "%5. Wiersze od # albo ; to komentarze.\n"
     "\n"
+    "Kilka --port: wszystkie wyświetlacze programowane są jednocześnie, każdy osobno. Na stdout\n"
+    "trafia wtedy (i z --repeat) wiersz na wyświetlacz, w kolejności portów: port, wynik (ok,\n"
+    "unanswered, busy, missing, forbidden, lost, interrupted) i opis, oddzielone tabulatorem;\n"
+    "z --quiet tylko wiersze wyświetlaczy niezaprogramowanych. Przebieg z --repeat kończy\n"
+    "wiersz podsumowania; Ctrl+C między wyświetlaczami kończy go z kodem 0 albo 8.\n"
+    "\n"
     "Kody wyjścia:\n"
     "  0    gotowe\n"
     "  2    błędne dane; nic nie zostało otwarte ani wysłane\n"
@@ -46,6 +57,7 @@ QString description()
     "  5    brak uprawnień do portu (komunikat 203; Linux: grupa dialout)\n"
     "  6    wyświetlacz nie potwierdził ramki (komunikat 200)\n"
     "  7    nie udało się wysłać ramki kończącej programowanie\n"
+    "  8    nie każdy wyświetlacz został zaprogramowany (kilka --port albo --repeat)\n"
     "  129  przerwane przez SIGHUP (Windows: zamknięcie konsoli)\n"
     "  130  przerwane przez SIGINT (Ctrl+C)\n"
     "  143  przerwane przez SIGTERM")
@@ -65,10 +77,33 @@ struct Options
                             QStringLiteral("Wypisuje porty, które oferuje okno wyboru portu, po "
                                            "jednym w wierszu: nazwę, urządzenie i opis, "
                                            "oddzielone tabulatorem.")};
+    QCommandLineOption json{QStringLiteral("json"),
+                            QStringLiteral("Z --list: porty jako tablica JSON, z polami name, "
+                                           "device, description i id (nazwa stała urządzenia "
+                                           "albo null).")};
     QCommandLineOption port{QStringLiteral("port"),
                             QStringLiteral("Port: nazwa z listy (COM1) albo urządzenie "
-                                           "(/dev/ttyUSB0, /dev/pts/7, COM12)."),
+                                           "(/dev/ttyUSB0, /dev/pts/7, COM12). Można podać "
+                                           "wiele razy: wyświetlacze są programowane "
+                                           "jednocześnie."),
                             QStringLiteral("port")};
+    QCommandLineOption wait{QStringLiteral("wait"),
+                            QStringLiteral("Czeka na port, którego nie ma (urządzenie, nazwa z "
+                                           "listy), zamiast kończyć z kodem 3.")};
+    QCommandLineOption repeat{QStringLiteral("repeat"),
+                              QStringLiteral("Po każdym wyświetlaczu czeka na następny i "
+                                             "programuje go tak samo: po Enter, a z --wait gdy "
+                                             "port zniknie i pojawi się znowu. Kończy Ctrl+C "
+                                             "albo koniec wejścia, a na końcu wypisuje, ile "
+                                             "wyświetlaczy zaprogramowano, a ilu nie.")};
+    QCommandLineOption log{QStringLiteral("log"),
+                           QStringLiteral("Dopisuje do pliku obiekt JSON o każdym wyświetlaczu, "
+                                          "w wierszu, gdy ten się skończy (JSON Lines)."),
+                           QStringLiteral("plik")};
+    QCommandLineOption dryRun{QStringLiteral("dry-run"),
+                              QStringLiteral("Wypisuje ramki, które wysłałoby żądanie, po kolei, "
+                                             "szesnastkowo, z nazwą ramki po tabulatorze; "
+                                             "niczego nie otwiera.")};
     QCommandLineOption eeprom{QStringLiteral("eeprom"),
                               QStringLiteral("Wysyła stały zestaw ekranów (EEPROM) z sekcji "
                                              "[EEPROM] pliku."),
@@ -178,7 +213,7 @@ QString readRequest(const QCommandLineParser &parser, const Options &o, Request 
     if (!parser.positionalArguments().isEmpty())
         return QStringLiteral("nieoczekiwany argument „%1”").arg(parser.positionalArguments()[0]);
     for (const QCommandLineOption *single :
-         {&o.port, &o.eeprom, &o.ram, &o.memory, &o.scroll, &o.speed, &o.brightness, &o.screens,
+         {&o.log, &o.eeprom, &o.ram, &o.memory, &o.scroll, &o.speed, &o.brightness, &o.screens,
           &o.clock, &o.longBeep}) {
         if (parser.values(*single).size() > 1)
             return QStringLiteral("--%1 podana więcej niż raz").arg(single->names().constLast());
@@ -220,39 +255,45 @@ QString readRequest(const QCommandLineParser &parser, const Options &o, Request 
     request.beep = parser.isSet(o.beep);
     request.clear = parser.isSet(o.clear);
     request.quiet = parser.isSet(o.quiet);
-    if (!parser.isSet(o.port))
+    request.ports = parser.values(o.port);
+    if (parser.isSet(o.dryRun)) {
+        for (const QCommandLineOption *opened : {&o.wait, &o.repeat, &o.log}) {
+            if (parser.isSet(*opened))
+                return QStringLiteral("--dry-run niczego nie otwiera; nie łączy się z --%1")
+                    .arg(opened->names().constLast());
+        }
+        return {};
+    }
+    if (request.ports.isEmpty())
         return QStringLiteral("podaj port: --port NAZWA (porty wypisuje --list)");
-    if (parser.value(o.port).isEmpty())
-        return QStringLiteral("--port: pusta nazwa portu");
+    for (qsizetype i = 0; i < request.ports.size(); ++i) {
+        if (request.ports[i].isEmpty())
+            return QStringLiteral("--port: pusta nazwa portu");
+        if (request.ports.indexOf(request.ports[i]) != i)
+            return QStringLiteral("--port %1 podany dwa razy").arg(request.ports[i]);
+    }
     return {};
 }
 
-// The device behind a port name as the port dialog lists it, or a device
-// given as it stands: a path, or on Windows any port name. Empty when the
-// name is not listed.
-QString deviceOf(const QString &port)
-{
-#ifndef Q_OS_WIN
-    if (port.contains(u'/'))
-        return port;
-#endif
-    const QList<PortEntry> ports = listSerialPorts();
-    for (const PortEntry &entry : ports) {
-        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
-            return entry.device;
-    }
-#ifdef Q_OS_WIN
-    return port;
-#else
-    return QString();
-#endif
-}
-
-int listPorts(bool quiet)
+int listPorts(bool quiet, bool json)
 {
     const QList<PortEntry> ports = listSerialPorts();
     if (ports.isEmpty() && !quiet)
         console::err(messageText(messages::NoSerialPorts));
+    if (json) {
+        QJsonArray array;
+        for (const PortEntry &entry : ports) {
+            const QString id = stableIdOf(entry.name, entry.device);
+            array.append(QJsonObject{
+                {QStringLiteral("name"), entry.name},
+                {QStringLiteral("device"), entry.device},
+                {QStringLiteral("description"), entry.description},
+                {QStringLiteral("id"), id.isEmpty() ? QJsonValue() : QJsonValue(id)},
+            });
+        }
+        console::out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+        return Done;
+    }
     for (const PortEntry &entry : ports) {
         console::out(
             entry.description.isEmpty()
@@ -285,8 +326,9 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(description());
     parser.addOption(o.help);
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({o.list, o.port, o.eeprom, o.ram, o.text, o.memory, o.scroll, o.speed,
-                       o.brightness, o.screens, o.clock, o.beep, o.longBeep, o.clear, o.quiet});
+    parser.addOptions({o.list, o.json, o.port, o.wait, o.repeat, o.log, o.dryRun, o.eeprom, o.ram,
+                       o.text, o.memory, o.scroll, o.speed, o.brightness, o.screens, o.clock,
+                       o.beep, o.longBeep, o.clear, o.quiet});
     // Answered here rather than by the parser, which on Windows would write
     // in a code page the console does not show.
     if (!parser.parse(QCoreApplication::arguments()))
@@ -302,21 +344,31 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(o.list)) {
         const QStringList names = parser.optionNames();
-        if (std::any_of(names.begin(), names.end(),
-                        [](const QString &name) { return name != u"list" && name != u"quiet"; }))
-            return refuse(QStringLiteral("--list nie łączy się z innymi opcjami poza --quiet"));
-        return listPorts(parser.isSet(o.quiet));
+        if (std::any_of(names.begin(), names.end(), [](const QString &name) {
+                return name != u"list" && name != u"quiet" && name != u"json";
+            }))
+            return refuse(
+                QStringLiteral("--list nie łączy się z innymi opcjami poza --json i --quiet"));
+        return listPorts(parser.isSet(o.quiet), parser.isSet(o.json));
     }
+    if (parser.isSet(o.json))
+        return refuse(QStringLiteral("--json dotyczy tylko --list"));
 
     Request request;
     if (QString problem = readRequest(parser, o, request); !problem.isEmpty())
         return refuse(problem);
-    request.device = deviceOf(parser.value(o.port));
-    if (request.device.isEmpty()) {
-        console::err(messageText(messages::PortUnavailable));
-        console::err(
-            QStringLiteral("Nie ma portu %1 (porty wypisuje --list).").arg(parser.value(o.port)));
-        return PortMissing;
+    if (parser.isSet(o.dryRun)) {
+        for (const PlannedFrame &frame : ProgrammingRun(request, QString(), QString()).plannedFrames())
+            console::out(QStringLiteral("%1\t%2").arg(QString::fromLatin1(frame.bytes.toHex()),
+                                                      frame.name));
+        return Done;
     }
-    return ProgrammingRun(request).exec();
+    // Appended to, never rewritten: the record of every earlier run stays.
+    QFile log(parser.value(o.log));
+    if (parser.isSet(o.log) && !log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return refuse(QStringLiteral("%1: nie można otworzyć pliku do dopisywania (%2)")
+                          .arg(optionText(parser, o.log), log.errorString()));
+    return Fleet(request, {parser.isSet(o.wait), parser.isSet(o.repeat),
+                           parser.isSet(o.log) ? &log : nullptr})
+        .exec();
 }

@@ -1,21 +1,23 @@
 #include "cli/programming_run.h"
 
 #include "cli/console.h"
-#include "programming/device_programmer.h"
+#include "ports/port_list.h"
 #include "programming/open_failure.h"
 #include "programming/refresh_timer.h"
-#include "programming/termination.h"
+#include "protocol/frames.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
 
-#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QTime>
 
-#include <functional>
+#include <chrono>
+
+using Command = DeviceProgrammer::Command;
 
 namespace {
 
-// How messages name a frame that the display left unanswered.
+// How messages and the dry run name a frame that the display answers.
 QString frameName(const AnsweredFrame &frame)
 {
     switch (frame.kind) {
@@ -29,112 +31,251 @@ QString frameName(const AnsweredFrame &frame)
     return protocol::screenName(frame.memory, frame.screen);
 }
 
+QString commandName(Command command, const ProgrammingInputs &inputs)
+{
+    switch (command) {
+    case Command::Refresh:
+        return QStringLiteral("odświeżenie");
+    case Command::Beep:
+        return QStringLiteral("krótki dźwięk");
+    case Command::Clear:
+        return QStringLiteral("czyszczenie ekranów");
+    case Command::LongBeepOn:
+        return QStringLiteral("długi dźwięk: włączony");
+    case Command::LongBeepOff:
+        return QStringLiteral("długi dźwięk: wyłączony");
+    case Command::Clock:
+        break;
+    }
+    return QStringLiteral("zegar %1").arg(inputs.Godzina_MEB());
+}
+
+QString signalName(int signal)
+{
+    switch (signal) {
+    case 1:
+        return QStringLiteral("SIGHUP");
+    case 2:
+        return QStringLiteral("SIGINT");
+    case 15:
+        return QStringLiteral("SIGTERM");
+    }
+    return QStringLiteral("sygnał %1").arg(signal);
+}
+
 } // namespace
 
-ProgrammingRun::ProgrammingRun(const Request &request) : m_request(request) {}
-
-int ProgrammingRun::exec()
+QString deviceOf(const QString &port)
 {
+#ifndef Q_OS_WIN
+    if (port.contains(u'/'))
+        return port;
+#endif
+    const QList<PortEntry> ports = listSerialPorts();
+    for (const PortEntry &entry : ports) {
+        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
+            return entry.device;
+    }
+#ifdef Q_OS_WIN
+    return port;
+#else
+    return QString();
+#endif
+}
+
+ProgrammingRun::ProgrammingRun(const Request &request, QString port, QString prefix)
+    : m_request(request), m_port(std::move(port)), m_prefix(std::move(prefix))
+{
+}
+
+QList<ProgrammingRun::Step> ProgrammingRun::steps() const
+{
+    QList<Step> steps;
+    // Clearing comes first, so that it never wipes what the run sends.
+    if (m_request.clear)
+        steps.append({Command::Clear});
+    for (Memory memory : {Memory::Eeprom, Memory::Ram}) {
+        if (set(memory))
+            steps.append({std::nullopt, memory});
+    }
+    if (m_request.clock)
+        steps.append({Command::Clock});
+    if (m_request.beep)
+        steps.append({Command::Beep});
+    if (m_request.longBeep)
+        steps.append({*m_request.longBeep ? Command::LongBeepOn : Command::LongBeepOff});
+    return steps;
+}
+
+QList<PlannedFrame> ProgrammingRun::plannedFrames() const
+{
+    QList<PlannedFrame> frames{{protocol::bytes(protocol::KomendaProg),
+                                frameName({AnsweredFrame::ProgrammingRequest})}};
+    for (const Step &step : steps()) {
+        if (step.command) {
+            frames.append({DeviceProgrammer::commandFrame(*step.command, *this),
+                           commandName(*step.command, *this)});
+            continue;
+        }
+        for (const UploadFrame &frame : DeviceProgrammer::uploadFrames(*this, step.memory))
+            frames.append({frame.bytes, frame.answered ? frameName(*frame.answered)
+                                                       : commandName(Command::Refresh, *this)});
+    }
+    frames.append({protocol::bytes(protocol::KomendaKoniec),
+                   QStringLiteral("koniec programowania")});
+    return frames;
+}
+
+int ProgrammingRun::framesDue() const
+{
+    // All but the programming request and the closing frame.
+    return int(plannedFrames().size()) - 2;
+}
+
+Task<DisplayResult> ProgrammingRun::run()
+{
+    DisplayResult result;
+    result.port = m_port;
+    result.started = QDateTime::currentDateTime();
+    const auto started = std::chrono::steady_clock::now();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const PlannedFrame &frame : plannedFrames())
+        hash.addData(frame.bytes);
+    result.set = hash.result();
+    const auto finished = [&] {
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                             .count();
+        if (m_signal != 0) {
+            result.kind = DisplayResult::Interrupted;
+            result.exitCode = 128 + m_signal;
+            result.text = QStringLiteral("przerwane przez %1").arg(signalName(m_signal));
+        }
+    };
+
+    result.device = deviceOf(m_port);
+    if (result.device.isEmpty()) {
+        result.kind = DisplayResult::Missing;
+        result.exitCode = PortMissing;
+        result.text = QStringLiteral("Nie ma portu %1 (porty wypisuje --list).").arg(m_port);
+        say(messageText(messages::PortUnavailable));
+        say(result.text);
+        finished();
+        co_return result;
+    }
+
     DeviceProgrammer programmer(*this);
+    m_programmer = &programmer;
     RefreshTimer refresh(programmer);
     QObject::connect(&refresh, &QTimer::timeout, &programmer, &DeviceProgrammer::refresh);
     int sentBefore = 0; // frames sent before the running upload
     QObject::connect(&programmer, &DeviceProgrammer::uploadProgress,
                      [&](int sent, int) { showProgress(sentBefore + sent); });
-    // A signal ends the run where it waits, as closing the window does: the
-    // closing frame when the display is in programming mode, the port released.
-    onTermination(&programmer, [this, &programmer](int signal) {
-        if (signal == termination::Quit)
-            return;
-        if (m_signal == 0)
-            m_signal = signal;
-        programmer.end();
-    });
-    // A signal that came while no event loop ran (before the run, in a
-    // drain, while writing) waits to be read: it is, at each step.
-    const auto signalled = [this] {
-        QCoreApplication::processEvents();
-        return m_signal != 0;
-    };
 
-    QList<int> programmed; // the uploads' messages of success, said at the end
+    QStringList programmed; // the uploads' messages of success
     Outcome outcome;
-    if (!signalled())
-        outcome = programmer.connectTo(m_request.device);
-    const auto goesOn = [&] { return outcome.succeeded() && !signalled(); };
+    if (m_signal == 0)
+        outcome = co_await programmer.connecting(result.device);
+    const auto goesOn = [&] { return outcome.succeeded() && m_signal == 0; };
     if (goesOn())
         showProgress(0);
-    // The window's commands go without waiting for an answer; here each is
-    // given the wait that follows every frame, before the next one comes.
-    const auto command = [&](bool asked, const std::function<void()> &send) {
-        if (!asked || !goesOn())
-            return;
-        send();
-        showProgress(++sentBefore);
-        outcome = programmer.pause();
-    };
-    // Clearing comes first, so that it never wipes what the run sends.
-    command(m_request.clear, [&] { programmer.clear(); });
-    for (const auto &[memory, message] :
-         {std::pair{Memory::Eeprom, messages::EepromProgrammed},
-          std::pair{Memory::Ram, messages::CurrentProgrammed}}) {
-        if (set(memory) == nullptr || !goesOn())
+    for (const Step &step : steps()) {
+        if (!goesOn())
+            break;
+        if (step.command) {
+            // The window's commands go without waiting for an answer; here
+            // each is given the wait that follows every frame, before the
+            // next one comes.
+            programmer.send(*step.command);
+            showProgress(++sentBefore);
+            outcome = co_await programmer.pausing();
             continue;
-        outcome = programmer.upload(memory);
-        sentBefore += set(memory)->frames();
+        }
+        outcome = co_await programmer.uploading(step.memory);
+        sentBefore += set(step.memory)->frames();
         if (outcome.succeeded())
-            programmed.append(message);
+            programmed.append(messageText(step.memory == Memory::Ram
+                                              ? messages::CurrentProgrammed
+                                              : messages::EepromProgrammed));
     }
-    command(m_request.clock.has_value(), [&] { programmer.sendClock(); });
-    command(m_request.beep, [&] { programmer.beep(); });
-    command(m_request.longBeep.has_value(), [&] { programmer.setLongBeep(*m_request.longBeep); });
 
-    int exitCode = report(outcome);
+    report(outcome, result.device, result);
     const bool ended = programmer.end();
-    signalled();
-    console::endProgress();
     if (!ended) {
-        console::err(QStringLiteral("Nie udało się wysłać ramki kończącej programowanie; "
-                                    "wyświetlacz może pozostać w trybie programowania."));
-        if (exitCode == Done)
-            exitCode = NotEnded;
+        const QString notEnded =
+            QStringLiteral("Nie udało się wysłać ramki kończącej programowanie; "
+                           "wyświetlacz może pozostać w trybie programowania.");
+        say(notEnded);
+        if (result.exitCode == Done) {
+            result.kind = DisplayResult::Lost;
+            result.exitCode = NotEnded;
+            result.text = notEnded;
+        }
     }
-    if (!m_request.quiet) {
-        for (int message : std::as_const(programmed))
-            console::out(messageText(message));
-    }
-    return m_signal != 0 ? 128 + m_signal : exitCode;
+    if (result.exitCode == Done)
+        result.text = programmed.join(u' ');
+    result.programmed = programmed;
+    result.sent = programmer.framesSent();
+    result.acknowledged = programmer.framesAcknowledged();
+    m_programmer = nullptr;
+    finished();
+    co_return result;
 }
 
-int ProgrammingRun::report(const Outcome &outcome)
+void ProgrammingRun::interrupt(int signal)
 {
+    if (m_signal == 0)
+        m_signal = signal;
+    if (m_programmer)
+        m_programmer->end();
+}
+
+void ProgrammingRun::report(const Outcome &outcome, const QString &device, DisplayResult &result)
+{
+    QStringList words;
     switch (outcome.kind) {
     case Outcome::Done:
     case Outcome::Ended: // by a signal, whose code the run ends with
-        return Done;
+        return;
     case Outcome::Unanswered:
     case Outcome::Lost:
-        console::err(messageText(messages::DisplayCommunicationError));
+        result.kind = outcome.kind == Outcome::Lost ? DisplayResult::Lost
+                                                    : DisplayResult::Unanswered;
+        result.exitCode = NotAcknowledged;
+        words << messageText(messages::DisplayCommunicationError);
         if (outcome.frame)
-            console::err(QStringLiteral("Wyświetlacz nie potwierdził ramki: %1.")
-                             .arg(frameName(*outcome.frame)));
-        return NotAcknowledged;
-    case Outcome::OpenFailed:
+            words << QStringLiteral("Wyświetlacz nie potwierdził ramki: %1.")
+                         .arg(frameName(*outcome.frame));
+        break;
+    case Outcome::OpenFailed: {
+        const OpenFailureReport failure =
+            reportOpenFailure(outcome.openResult, device, outcome.systemError);
+        words << messageText(failure.message);
+        if (!failure.detail.isEmpty())
+            words << failure.detail;
+        switch (outcome.openResult) {
+        case Link::OpenResult::Busy:
+            result.kind = DisplayResult::Busy;
+            result.exitCode = PortBusy;
+            break;
+        case Link::OpenResult::NotPermitted:
+            result.kind = DisplayResult::Forbidden;
+            result.exitCode = PortNotPermitted;
+            break;
+        default:
+            result.kind = DisplayResult::Missing;
+            result.exitCode = PortMissing;
+        }
         break;
     }
-    const OpenFailureReport failure =
-        reportOpenFailure(outcome.openResult, m_request.device, outcome.systemError);
-    console::err(messageText(failure.message));
-    if (!failure.detail.isEmpty())
-        console::err(failure.detail);
-    switch (outcome.openResult) {
-    case Link::OpenResult::Busy:
-        return PortBusy;
-    case Link::OpenResult::NotPermitted:
-        return PortNotPermitted;
-    default:
-        return PortMissing;
     }
+    for (const QString &line : std::as_const(words))
+        say(line);
+    result.text = words.join(u' ');
+}
+
+void ProgrammingRun::say(const QString &line) const
+{
+    console::err(m_prefix + line);
 }
 
 const protocol::ScreenSet *ProgrammingRun::set(Memory memory) const
@@ -171,15 +312,9 @@ QString ProgrammingRun::Godzina_MEB() const
     return clock.isEmpty() ? QTime::currentTime().toString(QStringLiteral("HH:mm")) : clock;
 }
 
-int ProgrammingRun::framesDue() const
-{
-    return (m_request.eeprom ? m_request.eeprom->frames() : 0) +
-           (m_request.ram ? m_request.ram->frames() : 0) + (m_request.clock ? 1 : 0) +
-           (m_request.beep ? 1 : 0) + (m_request.longBeep ? 1 : 0) + (m_request.clear ? 1 : 0);
-}
-
 void ProgrammingRun::showProgress(int sent)
 {
-    if (!m_request.quiet && console::errIsTerminal())
-        console::progress(QStringLiteral("Wysłano ramek: %1 z %2").arg(sent).arg(framesDue()));
+    m_sent = sent;
+    if (progressed)
+        progressed();
 }

@@ -3,6 +3,9 @@
 #include "ports/registry.h"
 #include "ports/serial_device_registry.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #ifdef Q_OS_WIN
 #include "ports/registry_windows.h"
 
@@ -55,5 +58,35 @@ QList<PortEntry> listSerialPorts()
     return entries;
 #else
     return portsOfDevices(systemSerialDevices());
+#endif
+}
+
+QString linkInFolderTo(const QString &folder, const QString &device)
+{
+    // A link given as the device is the name itself.
+    if (QFileInfo(device).absolutePath() == QDir(folder).absolutePath())
+        return QFileInfo(device).absoluteFilePath();
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const QFileInfoList links =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    for (const QFileInfo &link : links) {
+        if (!target.isEmpty() && link.canonicalFilePath() == target)
+            return link.absoluteFilePath();
+    }
+    return QString();
+}
+
+QString stableIdOf(const QString &port, const QString &device)
+{
+    if (port.contains(QStringLiteral("://")))
+        return port;
+#ifdef Q_OS_WIN
+    modRegistry::WindowsRegistry registry;
+    QString name = device.toUpper();
+    name.remove(QStringLiteral("\\\\.\\"));
+    return QString::fromLocal8Bit(modRegistry::deviceMapName(registry, name.toStdString()));
+#else
+    return linkInFolderTo(QStringLiteral("/dev/serial/by-id"), device);
 #endif
 }

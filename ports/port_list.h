@@ -37,3 +37,12 @@ QList<PortEntry> listSerialPorts();
 // The ports of the map made up from these devices, as listSerialPorts() gives
 // them on a system without the Windows serial device map.
 QList<PortEntry> portsOfDevices(const QList<SerialDevice> &devices);
+
+// The name that keeps naming the port's device whatever else is plugged in:
+// for a network port its URL; on Windows the serial device map's value name
+// (\Device\VCP0); elsewhere its link in /dev/serial/by-id. Empty when there
+// is none (a built-in port, a pseudo-terminal).
+QString stableIdOf(const QString &port, const QString &device);
+
+// The link in folder that leads to device, as a path; empty when none does.
+QString linkInFolderTo(const QString &folder, const QString &device);

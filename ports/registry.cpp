@@ -1,6 +1,7 @@
 #include "ports/registry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 namespace modRegistry {
@@ -67,6 +68,23 @@ int portNumber(const std::string &name)
         number = number * 10 + (digit - '0');
     }
     return number <= 255 ? number : 0;
+}
+
+std::string deviceMapName(RegistryApi &api, const std::string &port)
+{
+    const auto same = [](const std::string &a, const std::string &b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::toupper(static_cast<unsigned char>(x)) ==
+                   std::toupper(static_cast<unsigned char>(y));
+        });
+    };
+    for (const std::string &valueName : valueNames(api, LocalMachine, SerialCommKey)) {
+        if (same(OdczytajWartoscRejestru(api, LocalMachine, SerialCommKey, valueName)
+                     .value_or(std::string()),
+                 port))
+            return valueName;
+    }
+    return {};
 }
 
 std::vector<std::string> probeSerialPorts(RegistryApi &api)

@@ -90,6 +90,10 @@ std::string slotKey(std::uint32_t platformId, int slot);
 // zeros; 0 for anything else, which is no port of ours.
 int portNumber(const std::string &name);
 
+// The value name under which the device map holds the port (case ignored):
+// \Device\VCP0 for the first FTDI adapter; empty when it holds none.
+std::string deviceMapName(RegistryApi &api, const std::string &port);
+
 // The port names of the device map: those of the eight slots, in slot order,
 // duplicates kept; then those under every other value name, each once, in the
 // order of their numbers.

@@ -4,7 +4,10 @@
 #include "protocol/frames.h"
 
 #include <QEventLoop>
+#include <QPointer>
+#include <QTimerEvent>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -28,9 +31,105 @@ DeviceProgrammer::DeviceProgrammer(const ProgrammingInputs &inputs, LinkFactory 
     connect(&m_returnWatch, &QTimer::timeout, this, &DeviceProgrammer::reconnectIfReturned);
 }
 
-DeviceProgrammer::~DeviceProgrammer() = default;
+DeviceProgrammer::~DeviceProgrammer()
+{
+    for (const Sleeper &sleeper : std::as_const(m_sleepers))
+        killTimer(sleeper.timer);
+}
+
+// The loop of a plain call: a wait of its task whose moment has come is
+// resumed there, once the loop has returned, and not inside a handler that
+// runs nested in it.
+struct DeviceProgrammer::Driver
+{
+    QEventLoop *loop = nullptr;
+    QList<Sleeper> due;
+};
+
+// co_await nap(time): false when the application quits under it.
+struct DeviceProgrammer::Nap
+{
+    DeviceProgrammer *programmer;
+    std::chrono::milliseconds time;
+    bool quit = false;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> sequence)
+    {
+        programmer->m_sleepers.append({sequence, programmer->startTimer(time, Qt::PreciseTimer),
+                                       programmer->m_driver, &quit});
+    }
+    bool await_resume() const noexcept { return !quit; }
+};
+
+DeviceProgrammer::Nap DeviceProgrammer::nap(std::chrono::milliseconds time)
+{
+    return Nap{this, time};
+}
+
+template <typename T> T DeviceProgrammer::finish(Task<T> task)
+{
+    Driver driver;
+    Driver *const outer = std::exchange(m_driver, &driver);
+    task.start();
+    m_driver = outer;
+    while (!task.done()) {
+        QEventLoop loop;
+        driver.loop = &loop;
+        const int result = driver.due.isEmpty() ? loop.exec() : 0;
+        driver.loop = nullptr;
+        // Once the application has been told to quit, every new event loop
+        // returns at once: the waits end now, cut short.
+        if (result < 0) {
+            for (qsizetype i = m_sleepers.size() - 1; i >= 0; --i) {
+                if (m_sleepers[i].driver != &driver)
+                    continue;
+                killTimer(m_sleepers[i].timer);
+                *m_sleepers[i].quit = true;
+                driver.due.append(m_sleepers.takeAt(i));
+            }
+        }
+        for (const Sleeper &sleeper : std::exchange(driver.due, {}))
+            resume(sleeper, &driver);
+    }
+    return task.result();
+}
+
+void DeviceProgrammer::timerEvent(QTimerEvent *event)
+{
+    const auto sleeper = std::find_if(m_sleepers.begin(), m_sleepers.end(), [&](const Sleeper &s) {
+        return s.timer == event->timerId();
+    });
+    if (sleeper == m_sleepers.end())
+        return QObject::timerEvent(event);
+    killTimer(event->timerId());
+    const Sleeper woken = *sleeper;
+    m_sleepers.erase(sleeper);
+    if (woken.driver == nullptr) {
+        resume(woken, nullptr);
+    } else {
+        woken.driver->due.append(woken);
+        if (woken.driver->loop)
+            woken.driver->loop->quit();
+    }
+}
+
+void DeviceProgrammer::resume(const Sleeper &sleeper, Driver *driver)
+{
+    Driver *const outer = std::exchange(m_driver, driver);
+    // A task may end its owner's use of this programmer, which then goes.
+    const QPointer<DeviceProgrammer> alive(this);
+    sleeper.sequence.resume();
+    if (alive)
+        m_driver = outer;
+}
 
 Outcome DeviceProgrammer::connectTo(const QString &port)
+{
+    return finish(connecting(port));
+}
+
+Task<Outcome> DeviceProgrammer::connecting(QString port)
 {
     m_port = port;
     m_link = m_makeLink(port);
@@ -39,15 +138,15 @@ Outcome DeviceProgrammer::connectTo(const QString &port)
     // taken it since, or the adapter gone.
     const Link::OpenResult opened = m_link->open(port);
     if (opened != Link::OpenResult::Opened)
-        return Outcome::openFailed(opened, m_link->errorString());
+        co_return Outcome::openFailed(opened, m_link->errorString());
 
-    const Step step = handshake(State::Handshake);
+    const Step step = co_await handshake(State::Handshake);
     if (step == Step::Acknowledged)
-        return {};
+        co_return Outcome{};
     if (m_state == State::Closing)
-        return Outcome::of(Outcome::Ended);
+        co_return Outcome::of(Outcome::Ended);
     setState(State::Unconnected);
-    return failed(step, {AnsweredFrame::ProgrammingRequest});
+    co_return failed(step, {AnsweredFrame::ProgrammingRequest});
 }
 
 void DeviceProgrammer::release()
@@ -58,33 +157,60 @@ void DeviceProgrammer::release()
 
 Outcome DeviceProgrammer::upload(Memory memory)
 {
+    return finish(uploading(memory));
+}
+
+std::optional<UploadFrame> DeviceProgrammer::nextUploadFrame(const ProgrammingInputs &inputs,
+                                                             Memory memory, int from)
+{
+    if (from == 0 && inputs.parametersChecked(memory))
+        return UploadFrame{0, AnsweredFrame{AnsweredFrame::Parameters, memory},
+                           protocol::parameterFrame(memory, inputs.parameters(memory))};
+    const int last = protocol::screenCount(memory);
+    for (int n = std::max(from, 1); n <= last; ++n) {
+        if (inputs.screenChecked(memory, n))
+            return UploadFrame{n, AnsweredFrame{AnsweredFrame::Screen, memory, n},
+                               protocol::textFrame(memory, n, inputs.screenText(memory, n))};
+    }
+    if (from <= last + 1)
+        return UploadFrame{last + 1, std::nullopt, protocol::bytes(protocol::KomendaOdswiez)};
+    return std::nullopt;
+}
+
+QList<UploadFrame> DeviceProgrammer::uploadFrames(const ProgrammingInputs &inputs, Memory memory)
+{
+    QList<UploadFrame> frames;
+    std::optional<UploadFrame> frame = nextUploadFrame(inputs, memory, 0);
+    for (; frame; frame = nextUploadFrame(inputs, memory, frame->position + 1))
+        frames.append(*frame);
+    return frames;
+}
+
+Task<Outcome> DeviceProgrammer::uploading(Memory memory)
+{
     if (m_state != State::Connected)
-        return Outcome::of(Outcome::Ended);
+        co_return Outcome::of(Outcome::Ended);
     m_tickMissed = false;
     setState(State::Uploading);
     UploadProgress progress{memory};
-    const bool parameters = m_inputs.parametersChecked(memory);
-    emit uploadStarted((parameters ? 1 : 0) + framesAhead(memory, 1), memory);
+    emit uploadStarted(framesAhead(memory, 0), memory);
 
     Step step = Step::Acknowledged;
     std::optional<AnsweredFrame> frame;
-    if (parameters) {
-        frame = {AnsweredFrame::Parameters, memory};
-        step = sendUploadFrame(
-            progress, protocol::parameterFrame(memory, m_inputs.parameters(memory)), 1);
+    // Each frame is built as the inputs read when its turn comes: the user
+    // may change them while the upload runs.
+    for (int at = 0; step == Step::Acknowledged;) {
+        const std::optional<UploadFrame> next = nextUploadFrame(m_inputs, memory, at);
+        if (!next->answered) {
+            frame.reset();
+            step = co_await sendClosingRefresh(progress);
+            break;
+        }
+        frame = next->answered;
+        at = next->position + 1;
+        step = co_await sendUploadFrame(progress, next->bytes, at);
     }
-    for (int n = 1; step == Step::Acknowledged && n <= protocol::screenCount(memory); ++n) {
-        if (!m_inputs.screenChecked(memory, n))
-            continue;
-        frame = {AnsweredFrame::Screen, memory, n};
-        step = sendUploadFrame(
-            progress, protocol::textFrame(memory, n, m_inputs.screenText(memory, n)), n + 1);
-    }
-    if (step == Step::Acknowledged) {
-        frame.reset();
-        step = sendClosingRefresh(progress);
-    }
-    return endUpload(step, frame);
+    co_return endUpload(step, frame);
 }
 
 bool DeviceProgrammer::refresh()
@@ -96,36 +222,44 @@ bool DeviceProgrammer::refresh()
         m_tickMissed = true;
         return false;
     }
-    return sendCommand(protocol::bytes(protocol::KomendaOdswiez));
+    return send(Command::Refresh);
 }
 
-bool DeviceProgrammer::beep()
+QByteArray DeviceProgrammer::commandFrame(Command command, const ProgrammingInputs &inputs)
 {
-    return sendCommand(protocol::bytes(protocol::KomendaKrotkiDzwiek));
+    switch (command) {
+    case Command::Refresh:
+        return protocol::bytes(protocol::KomendaOdswiez);
+    case Command::Beep:
+        return protocol::bytes(protocol::KomendaKrotkiDzwiek);
+    case Command::Clear:
+        return protocol::bytes(protocol::KomendaCzyscEkran);
+    case Command::LongBeepOn:
+        return protocol::bytes(protocol::KomendaDlugiDzwiekWlacz);
+    case Command::LongBeepOff:
+        return protocol::bytes(protocol::KomendaDlugiDzwiekWylacz);
+    case Command::Clock:
+        break;
+    }
+    return protocol::RamkaZegara(inputs.Godzina_MEB());
 }
 
-bool DeviceProgrammer::clear()
+bool DeviceProgrammer::send(Command command)
 {
-    return sendCommand(protocol::bytes(protocol::KomendaCzyscEkran));
-}
-
-bool DeviceProgrammer::setLongBeep(bool on)
-{
-    return sendCommand(on ? protocol::bytes(protocol::KomendaDlugiDzwiekWlacz)
-                          : protocol::bytes(protocol::KomendaDlugiDzwiekWylacz));
-}
-
-bool DeviceProgrammer::sendClock()
-{
-    return sendCommand(protocol::RamkaZegara(m_inputs.Godzina_MEB()));
+    return m_state == State::Connected && write(commandFrame(command, m_inputs));
 }
 
 Outcome DeviceProgrammer::pause()
 {
-    const WaitEnd waited = Czekaj(Clock::now());
+    return finish(pausing());
+}
+
+Task<Outcome> DeviceProgrammer::pausing()
+{
+    const WaitEnd waited = co_await waitFrom(Clock::now());
     if (waited == WaitEnd::Ended || m_state == State::Closing)
-        return Outcome::of(Outcome::Ended);
-    return Outcome::of(isConnected() ? Outcome::Done : Outcome::Lost);
+        co_return Outcome::of(Outcome::Ended);
+    co_return Outcome::of(isConnected() ? Outcome::Done : Outcome::Lost);
 }
 
 bool DeviceProgrammer::end()
@@ -137,7 +271,7 @@ bool DeviceProgrammer::end()
     const bool connected = isConnected();
     setState(State::Closing);
     m_returnWatch.stop();
-    const bool sent = connected && m_link->Output(protocol::bytes(protocol::KomendaKoniec));
+    const bool sent = connected && write(protocol::bytes(protocol::KomendaKoniec));
     const bool drained = !m_link || m_link->close();
     m_endedWell = !connected || (sent && drained);
     // A sequence waiting between its frames ends there.
@@ -147,16 +281,21 @@ bool DeviceProgrammer::end()
 
 DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
 {
+    return finish(waitFrom(start));
+}
+
+Task<DeviceProgrammer::WaitEnd> DeviceProgrammer::waitFrom(Clock::time_point start)
+{
     const Clock::time_point end = start + protocol::PacingWait;
     for (;;) {
         if (m_state == State::Closing)
-            return WaitEnd::Ended;
+            co_return WaitEnd::Ended;
         // The port of a running sequence gone meanwhile ends its wait.
         if (busy() && !portOpen())
-            return WaitEnd::PortLost;
+            co_return WaitEnd::PortLost;
         const Clock::time_point now = Clock::now();
         if (now >= end)
-            return WaitEnd::Elapsed;
+            co_return WaitEnd::Elapsed;
         // The event loop's timers count whole milliseconds and mostly wake
         // late; the last moments are slept through to the microsecond.
         if (FinalSleep.count() > 0 && end - now <= FinalSleep) {
@@ -166,19 +305,8 @@ DeviceProgrammer::WaitEnd DeviceProgrammer::Czekaj(Clock::time_point start)
         // Sleeps in the event loop until the end is near, so the window stays
         // responsive without spinning; a timer may wake a little early, hence
         // the loop.
-        QEventLoop loop;
-        QTimer wakeUp;
-        wakeUp.setSingleShot(true);
-        wakeUp.setTimerType(Qt::PreciseTimer);
-        connect(&wakeUp, &QTimer::timeout, &loop, &QEventLoop::quit);
-        wakeUp.start(std::chrono::ceil<std::chrono::milliseconds>(end - now - FinalSleep));
-        m_waits.append(&loop);
-        const int result = loop.exec();
-        m_waits.removeOne(&loop);
-        // Once the application has been told to quit, every new event loop
-        // returns at once; waiting on would only spin.
-        if (result < 0)
-            return WaitEnd::Ended;
+        if (!co_await nap(std::chrono::ceil<std::chrono::milliseconds>(end - now - FinalSleep)))
+            co_return WaitEnd::Ended;
     }
 }
 
@@ -236,9 +364,12 @@ bool DeviceProgrammer::busy() const
            m_state == State::Uploading || m_state == State::Closing;
 }
 
-bool DeviceProgrammer::sendCommand(const QByteArray &frame)
+bool DeviceProgrammer::write(const QByteArray &frame)
 {
-    return m_state == State::Connected && m_link->Output(frame);
+    if (!m_link->Output(frame))
+        return false;
+    ++m_framesSent;
+    return true;
 }
 
 DeviceProgrammer::Step DeviceProgrammer::cutShort(WaitEnd waited)
@@ -254,64 +385,66 @@ Outcome DeviceProgrammer::failed(Step step, const AnsweredFrame &frame) const
     return Outcome::of(portOpen() ? Outcome::Unanswered : Outcome::Lost, frame);
 }
 
-DeviceProgrammer::Step DeviceProgrammer::checkedExchange(const QByteArray &frame)
+Task<DeviceProgrammer::Step> DeviceProgrammer::checkedExchange(QByteArray frame)
 {
     // Replies to unchecked frames (beeps, clear, clock, refresh ticks) may
     // still wait; they must not pass for the answer to this frame.
     m_link->discardInput();
-    if (!m_link->Output(frame))
-        return Step::Failed;
-    const WaitEnd waited = Czekaj(Clock::now());
+    if (!write(frame))
+        co_return Step::Failed;
+    const WaitEnd waited = co_await waitFrom(Clock::now());
     if (waited != WaitEnd::Elapsed)
-        return cutShort(waited);
-    return SprawdzOdpowiedz() ? Step::Acknowledged : Step::Failed;
+        co_return cutShort(waited);
+    if (!SprawdzOdpowiedz())
+        co_return Step::Failed;
+    ++m_framesAcknowledged;
+    co_return Step::Acknowledged;
 }
 
-DeviceProgrammer::Step DeviceProgrammer::pacedStep(const QByteArray &frame)
+Task<DeviceProgrammer::Step> DeviceProgrammer::pacedStep(QByteArray frame)
 {
-    const Step step = checkedExchange(frame);
+    const Step step = co_await checkedExchange(std::move(frame));
     if (step != Step::Acknowledged)
-        return step;
-    const WaitEnd waited = Czekaj(Clock::now());
-    return waited == WaitEnd::Elapsed ? Step::Acknowledged : cutShort(waited);
+        co_return step;
+    const WaitEnd waited = co_await waitFrom(Clock::now());
+    co_return waited == WaitEnd::Elapsed ? Step::Acknowledged : cutShort(waited);
 }
 
-int DeviceProgrammer::framesAhead(Memory memory, int fromScreen) const
+int DeviceProgrammer::framesAhead(Memory memory, int from) const
 {
-    int frames = 1; // the closing refresh
-    for (int n = fromScreen; n <= protocol::screenCount(memory); ++n) {
-        if (m_inputs.screenChecked(memory, n))
-            ++frames;
-    }
+    int frames = 0;
+    std::optional<UploadFrame> frame = nextUploadFrame(m_inputs, memory, from);
+    for (; frame; frame = nextUploadFrame(m_inputs, memory, frame->position + 1))
+        ++frames;
     return frames;
 }
 
-DeviceProgrammer::Step DeviceProgrammer::sendUploadFrame(UploadProgress &progress,
-                                                         const QByteArray &frame, int nextScreen)
+Task<DeviceProgrammer::Step> DeviceProgrammer::sendUploadFrame(UploadProgress &progress,
+                                                               QByteArray frame, int next)
 {
-    const Step step = pacedStep(frame);
+    const Step step = co_await pacedStep(std::move(frame));
     if (step == Step::Acknowledged) {
         // Frames still to go, counted anew after each one: the user may
         // change the check boxes while the upload runs.
         ++progress.sent;
-        emit uploadProgress(progress.sent,
-                            progress.sent + framesAhead(progress.memory, nextScreen));
+        emit uploadProgress(progress.sent, progress.sent + framesAhead(progress.memory, next));
     }
-    return step;
+    co_return step;
 }
 
-DeviceProgrammer::Step DeviceProgrammer::sendClosingRefresh(UploadProgress &progress)
+Task<DeviceProgrammer::Step> DeviceProgrammer::sendClosingRefresh(UploadProgress &progress)
 {
     // Its answer is read so that it does not linger, but not judged.
     m_link->discardInput();
-    m_link->Output(protocol::bytes(protocol::KomendaOdswiez));
-    const WaitEnd waited = Czekaj(Clock::now());
+    write(protocol::bytes(protocol::KomendaOdswiez));
+    const WaitEnd waited = co_await waitFrom(Clock::now());
     if (waited != WaitEnd::Elapsed)
-        return cutShort(waited);
-    SprawdzOdpowiedz();
+        co_return cutShort(waited);
+    if (SprawdzOdpowiedz())
+        ++m_framesAcknowledged;
     ++progress.sent;
     emit uploadProgress(progress.sent, progress.sent);
-    return Step::Acknowledged;
+    co_return Step::Acknowledged;
 }
 
 Outcome DeviceProgrammer::endUpload(Step step, const std::optional<AnsweredFrame> &frame)
@@ -334,7 +467,7 @@ Outcome DeviceProgrammer::endUpload(Step step, const std::optional<AnsweredFrame
         // The refresh tick held back while the upload ran; a successful
         // upload ends with a refresh of its own instead.
         if (m_tickMissed)
-            m_link->Output(protocol::bytes(protocol::KomendaOdswiez));
+            write(protocol::bytes(protocol::KomendaOdswiez));
     }
     m_tickMissed = false;
     setState(State::Connected);
@@ -342,13 +475,13 @@ Outcome DeviceProgrammer::endUpload(Step step, const std::optional<AnsweredFrame
     return Outcome::of(step == Step::Acknowledged ? Outcome::Done : Outcome::Unanswered, frame);
 }
 
-DeviceProgrammer::Step DeviceProgrammer::handshake(State asking)
+Task<DeviceProgrammer::Step> DeviceProgrammer::handshake(State asking)
 {
     setState(asking);
-    const Step step = checkedExchange(protocol::bytes(protocol::KomendaProg));
+    const Step step = co_await checkedExchange(protocol::bytes(protocol::KomendaProg));
     if (step == Step::Acknowledged)
         setState(State::Connected);
-    return step;
+    co_return step;
 }
 
 void DeviceProgrammer::enterLost()
@@ -391,19 +524,33 @@ void DeviceProgrammer::reconnectIfReturned()
     if (m_state != State::Lost || m_link->open(m_port) != Link::OpenResult::Opened)
         return;
     m_returnWatch.stop();
-    const Step step = handshake(State::Reconnecting);
+    // Its waits are resumed by their timers, whatever plain call runs now.
+    Driver *const outer = std::exchange(m_driver, nullptr);
+    m_reconnect.emplace(reconnecting());
+    m_reconnect->start();
+    m_driver = outer;
+}
+
+Task<DeviceProgrammer::Step> DeviceProgrammer::reconnecting()
+{
+    const Step step = co_await handshake(State::Reconnecting);
     if (step == Step::Acknowledged || m_state == State::Closing)
-        return;
+        co_return step;
     // No second message; the port has to go and come back before it is
     // asked again.
     m_link->close();
     setState(State::ReturnedSilent);
     if (step != Step::Ended)
         m_returnWatch.start();
+    co_return step;
 }
 
 void DeviceProgrammer::endWaits()
 {
-    for (QEventLoop *wait : std::as_const(m_waits))
-        wait->quit();
+    // Each waiting sequence is woken as its timer would wake it, from the
+    // event loop, and finds out why.
+    for (Sleeper &sleeper : m_sleepers) {
+        killTimer(sleeper.timer);
+        sleeper.timer = startTimer(0);
+    }
 }

@@ -444,7 +444,7 @@ private slots:
         QVERIFY(b.display.open() && QFile::link(b.display.slavePath(), device));
         QTRY_COMPARE(b.display.received(), Prog + Prog);
         QTRY_COMPARE(b.link->PortOpen(), answered);
-        QCOMPARE(b.idle.last(), answered);
+        QTRY_COMPARE(b.idle.last(), answered);
         QCOMPARE(b.refresh.isActive(), answered);
         QTest::qWait(1500);
         QCOMPARE(b.display.received(), Prog + Prog);

@@ -7,6 +7,7 @@
 #include "ports/registry.h"
 
 #include <QMap>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -131,7 +132,29 @@ private slots:
         for (const std::string &name : probeSerialPorts(registry))
             names.append(QString::fromStdString(name));
         QCOMPARE(names.join(' '), expected);
+        // Each port back to the value name it is stored under: its stable name.
+        for (const QString &name : std::as_const(names)) {
+            const std::string valueName = deviceMapName(registry, name.toLower().toStdString());
+            QVERIFY(registry.values[valueName.c_str()].second.startsWith(name.toLatin1()));
+        }
+        QCOMPARE(deviceMapName(registry, "COM99"), "");
         QCOMPARE(registry.openKeys, 0);
+    }
+
+    // On Linux a device's stable name is its link in /dev/serial/by-id.
+    void linkToDevice()
+    {
+        QTemporaryDir byId, dev;
+        const QString device = dev.filePath("ttyUSB1");
+        QFile(device).open(QIODevice::WriteOnly);
+        QFile::link(dev.filePath("ttyUSB0"), byId.filePath("usb-FTDI_A-if00-port0"));
+        QFile::link(device, byId.filePath("usb-FTDI_B-if00-port0"));
+        QFile::link(device, dev.filePath("alias"));
+        const QString link = byId.filePath("usb-FTDI_B-if00-port0");
+        QCOMPARE(linkInFolderTo(byId.path(), dev.filePath("alias")), link);
+        QCOMPARE(linkInFolderTo(byId.path(), link), link);
+        QCOMPARE(linkInFolderTo(byId.path(), dev.filePath("ttyS0")), QString());
+        QCOMPARE(stableIdOf("rfc2217://10.0.0.5:4001", QString()), "rfc2217://10.0.0.5:4001");
     }
 
     void numbering_data()

@@ -1,0 +1,26 @@
+# fish completion for screenprog-cli: its options, and the values they take
+# (the ports that --list prints, the memories, on and off, the lists' entries).
+
+complete -c screenprog-cli -f
+complete -c screenprog-cli -s h -l help -d 'Wyświetla pomoc'
+complete -c screenprog-cli -s v -l version -d 'Wyświetla numer wersji'
+complete -c screenprog-cli -l list -d 'Wypisuje porty'
+complete -c screenprog-cli -l json -d 'Z --list: porty jako JSON'
+complete -c screenprog-cli -l port -r -F -a '(screenprog-cli --list --quiet 2>/dev/null | string split -f1 \t)' -d 'Port albo urządzenie'
+complete -c screenprog-cli -l wait -d 'Czeka na port, którego nie ma'
+complete -c screenprog-cli -l repeat -d 'Programuje wyświetlacz po wyświetlaczu'
+complete -c screenprog-cli -l log -r -F -d 'Dopisuje wiersz JSON o każdym wyświetlaczu'
+complete -c screenprog-cli -l dry-run -d 'Wypisuje ramki, niczego nie otwiera'
+complete -c screenprog-cli -l eeprom -r -F -d 'Stały zestaw ekranów z pliku'
+complete -c screenprog-cli -l ram -r -F -d 'Bieżący zestaw ekranów z pliku'
+complete -c screenprog-cli -l text -x -d 'Ekran N z tym tekstem (N=tekst)'
+complete -c screenprog-cli -l memory -x -a 'ram eeprom' -d 'Pamięć dla --text i parametrów'
+complete -c screenprog-cli -l scroll -x -a "'Na przemian' 'Co znak' Płynące 1 2 3" -d 'Rodzaj przesuwu'
+complete -c screenprog-cli -l speed -x -a '(seq 1 10)' -d 'Prędkość przesuwu'
+complete -c screenprog-cli -l brightness -x -a '(seq 1 10)' -d 'Jasność'
+complete -c screenprog-cli -l screens -x -a '(seq 0 8)' -d 'Ilość ekranów RAM'
+complete -c screenprog-cli -l clock -x -a now -d 'Zegar wyświetlacza: now albo GG:MM'
+complete -c screenprog-cli -l beep -d 'Krótki dźwięk'
+complete -c screenprog-cli -l long-beep -x -a 'on off' -d 'Długi dźwięk'
+complete -c screenprog-cli -l clear -d 'Czyści ekrany'
+complete -c screenprog-cli -l quiet -d 'Wypisuje tylko błędy'
