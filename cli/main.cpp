@@ -6,6 +6,7 @@
 #include "cli/console.h"
 #include "cli/programming_run.h"
 #include "ports/port_list.h"
+#include "programming/network_link.h"
 #include "protocol/screen_set.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
@@ -66,8 +67,11 @@ struct Options
                                            "jednym w wierszu: nazwę, urządzenie i opis, "
                                            "oddzielone tabulatorem.")};
     QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("Port: nazwa z listy (COM1) albo urządzenie "
-                                           "(/dev/ttyUSB0, /dev/pts/7, COM12)."),
+                            QStringLiteral("Port: nazwa z listy (COM1), urządzenie "
+                                           "(/dev/ttyUSB0, /dev/pts/7, COM12) albo serwer portu "
+                                           "szeregowego w sieci: socket://HOST:PORT (TCP, linia "
+                                           "serwera ustawiona na 1200 8N2) lub "
+                                           "rfc2217://HOST:PORT (RFC 2217)."),
                             QStringLiteral("port")};
     QCommandLineOption eeprom{QStringLiteral("eeprom"),
                               QStringLiteral("Wysyła stały zestaw ekranów (EEPROM) z sekcji "
@@ -224,28 +228,9 @@ QString readRequest(const QCommandLineParser &parser, const Options &o, Request 
         return QStringLiteral("podaj port: --port NAZWA (porty wypisuje --list)");
     if (parser.value(o.port).isEmpty())
         return QStringLiteral("--port: pusta nazwa portu");
+    if (isNetworkPort(parser.value(o.port)) && !networkAddress(parser.value(o.port)))
+        return QStringLiteral("%1: podaj %2").arg(optionText(parser, o.port), NetworkPortForms);
     return {};
-}
-
-// The device behind a port name as the port dialog lists it, or a device
-// given as it stands: a path, or on Windows any port name. Empty when the
-// name is not listed.
-QString deviceOf(const QString &port)
-{
-#ifndef Q_OS_WIN
-    if (port.contains(u'/'))
-        return port;
-#endif
-    const QList<PortEntry> ports = listSerialPorts();
-    for (const PortEntry &entry : ports) {
-        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
-            return entry.device;
-    }
-#ifdef Q_OS_WIN
-    return port;
-#else
-    return QString();
-#endif
 }
 
 int listPorts(bool quiet)

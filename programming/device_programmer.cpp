@@ -38,6 +38,9 @@ Outcome DeviceProgrammer::connectTo(const QString &port)
     // The port dialog tried the port a moment ago; another program may have
     // taken it since, or the adapter gone.
     const Link::OpenResult opened = m_link->open(port);
+    // An open that waited in the event loop may have been cut short by the end.
+    if (m_state == State::Closing)
+        return Outcome::of(Outcome::Ended);
     if (opened != Link::OpenResult::Opened)
         return Outcome::openFailed(opened, m_link->errorString());
 

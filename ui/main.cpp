@@ -1,5 +1,6 @@
 // screenprog and screenprog-noclock: the port dialog first, then the main
-// window; the program ends when the user closes either.
+// window, or the main window at once on the port given with --port; the
+// program ends when the user closes either.
 
 #include "ports/port_list.h"
 #include "programming/termination.h"
@@ -21,27 +22,40 @@
 
 namespace {
 
-// The program takes no options but --help and --version. Qt answers them, and
-// refuses any other option, in Polish (its catalogue is installed by then):
-// on the terminal, or in a message box when a Windows program has no console
-// to write to. It ends the program after answering.
-void answerCommandLine(const QCoreApplication &app)
+// The program takes --help, --version and --port. Qt answers the first two,
+// and refuses any other option, in Polish (its catalogue is installed by
+// then): on the terminal, or in a message box when a Windows program has no
+// console to write to. It ends the program after answering. Returns what the
+// program is to do.
+struct CommandLine
+{
+    QString port; // the port to open the main window on, without the port dialog; or empty
+};
+
+CommandLine answerCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Programowanie wyświetlacza systemu VELTA-ORSO przez port szeregowy.\n"
-                       "Port wybiera się w pierwszym oknie programu."));
+                       "Port wybiera się w pierwszym oknie programu albo podaje opcją --port."));
     // Qt's own help option would also offer --help-all, for Qt's options.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Wyświetla tę pomoc."));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Otwiera okno programu od razu na tym porcie, bez okna wyboru portu: "
+                       "nazwa z listy (COM1), urządzenie (/dev/ttyUSB0, COM12) albo serwer portu "
+                       "szeregowego w sieci, socket://HOST:PORT lub rfc2217://HOST:PORT."),
+        QStringLiteral("port"));
     parser.addOption(help);
+    parser.addOption(port);
     parser.addVersionOption();
     parser.process(app);
     if (parser.isSet(help))
         parser.showHelp(EXIT_SUCCESS);
     const QStringList extra = parser.positionalArguments();
     if (extra.isEmpty())
-        return;
+        return {parser.value(port)};
     const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
                                 .arg(QCoreApplication::applicationName(), extra.first());
 #ifdef Q_OS_WIN
@@ -76,7 +90,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     program::setUp(app);
-    answerCommandLine(app);
+    const CommandLine commandLine = answerCommandLine(app);
 
     // The main window is built while the user looks at the port dialog, so
     // that it shows as soon as the display has answered; or, should the user
@@ -90,6 +104,15 @@ int main(int argc, char *argv[])
         fMain *window = mainWindow.get();
         onTermination(window, [window](int) { window->endProgram(); });
     };
+    if (!commandLine.port.isEmpty()) {
+        // A port named on the command line (a desktop shortcut for one
+        // display): the main window on it at once. A name not listed is
+        // opened as it stands, and says so if it does not open.
+        buildMainWindow();
+        const QString device = deviceOf(commandLine.port);
+        mainWindow->Form_Load(device.isEmpty() ? commandLine.port : device);
+        return QApplication::exec();
+    }
     fSelectSerialDevice portDialog(&listSerialPorts, [&](const QString &device) {
         buildMainWindow();
         mainWindow->Form_Load(device);
