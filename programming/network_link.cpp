@@ -16,6 +16,9 @@ constexpr qint64 ReadBufferLimit = 4096;
 constexpr qint64 ReplyLimit = 4096;
 // How long a server may take to take the connection and set the line.
 constexpr std::chrono::milliseconds ConnectTimeout{5000};
+// What a server sends as the connection is made (a banner) is let in and
+// dropped: the link is open once nothing has come for this long.
+constexpr std::chrono::milliseconds QuietTime{200};
 // How long closing may wait for written bytes to reach the system, as the
 // serial link waits for them to leave the port.
 constexpr std::chrono::milliseconds CloseTimeout{800};
@@ -42,6 +45,9 @@ std::optional<NetworkAddress> networkAddress(const QString &name)
 NetworkLink::NetworkLink(QObject *parent) : Link(parent)
 {
     m_socket.setReadBufferSize(ReadBufferLimit);
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(QuietTime);
+    connect(&m_quiet, &QTimer::timeout, this, &NetworkLink::endOpening);
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         // Each frame goes out as it is written, not held back to join the next.
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -226,13 +232,17 @@ void NetworkLink::receive(bool keep)
 
 void NetworkLink::settle()
 {
-    if (m_socket.state() == QAbstractSocket::ConnectedState &&
-        (!m_telnet || m_telnet->line() != TelnetParser::Line::Asked))
+    if (m_opening == nullptr || m_socket.state() != QAbstractSocket::ConnectedState)
+        return;
+    if (m_telnet && m_telnet->line() == TelnetParser::Line::Refused)
         endOpening();
+    else if (!m_telnet || m_telnet->line() == TelnetParser::Line::Set)
+        m_quiet.start(); // again at each arrival
 }
 
 void NetworkLink::endOpening()
 {
+    m_quiet.stop();
     if (m_opening != nullptr)
         m_opening->quit();
     m_opening = nullptr;

@@ -14,6 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <optional>
 
@@ -64,7 +65,7 @@ private:
     // limit, while open; dropped before that, or with keep false.
     void receive(bool keep);
     // Ends the running open's wait once the connection is made (and the
-    // line set, or refused).
+    // line set) and the server has been quiet a moment, or the line refused.
     void settle();
     void endOpening();
     void markLost();
@@ -73,6 +74,7 @@ private:
     std::optional<TelnetParser> m_telnet; // over RFC 2217 only
     QByteArray m_received;                // the display's bytes, waiting
     QEventLoop *m_opening = nullptr;      // the running open's wait
+    QTimer m_quiet;                       // the server quiet since it connected
     bool m_open = false;
     bool m_lost = false;
     QString m_error;
