@@ -36,8 +36,8 @@ std::optional<NetworkAddress> networkAddress(const QString &name)
     const QUrl url(name, QUrl::StrictMode);
     const QString scheme = url.scheme();
     if (!url.isValid() || (scheme != u"socket" && scheme != u"rfc2217") || url.host().isEmpty() ||
-        url.port() <= 0 || !url.userInfo().isEmpty() || (!url.path().isEmpty() && url.path() != u"/") ||
-        url.hasQuery() || url.hasFragment())
+        url.port() <= 0 || !url.userInfo().isEmpty() ||
+        (!url.path().isEmpty() && url.path() != u"/") || url.hasQuery() || url.hasFragment())
         return std::nullopt;
     return NetworkAddress{scheme == u"rfc2217", url.host(), quint16(url.port())};
 }
@@ -113,8 +113,9 @@ Link::OpenResult NetworkLink::open(const QString &name)
     if (connected && m_telnet->line() == TelnetParser::Line::Refused)
         m_error = QStringLiteral("serwer nie ustawił linii 1200 8N2");
     else if (m_error.isEmpty())
-        m_error = QStringLiteral("serwer nie odpowiedział w ciągu %1 s")
-                      .arg(std::chrono::duration_cast<std::chrono::seconds>(ConnectTimeout).count());
+        m_error =
+            QStringLiteral("serwer nie odpowiedział w ciągu %1 s")
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(ConnectTimeout).count());
     m_socket.abort();
     return OpenResult::OtherFailure;
 }

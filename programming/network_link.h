@@ -26,7 +26,8 @@ struct NetworkAddress
 };
 
 // What a server's port name looks like, for the messages that ask for one.
-inline const QString NetworkPortForms = QStringLiteral("socket://HOST:PORT albo rfc2217://HOST:PORT");
+inline const QString NetworkPortForms =
+    QStringLiteral("socket://HOST:PORT albo rfc2217://HOST:PORT");
 
 // True for a name of either kind, well formed or not.
 bool isNetworkPort(const QString &name);

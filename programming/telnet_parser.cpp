@@ -17,10 +17,13 @@ constexpr char StopSize[] = {4, 2};
 constexpr char FlowControl[] = {5, 1};
 constexpr char Dtr[] = {5, 8};
 constexpr char Rts[] = {5, 12};
-constexpr QByteArrayView Settings[] = {
-    {BaudRate, sizeof BaudRate}, {DataSize, sizeof DataSize}, {Parity, sizeof Parity},
-    {StopSize, sizeof StopSize}, {FlowControl, sizeof FlowControl}, {Dtr, sizeof Dtr},
-    {Rts, sizeof Rts}};
+constexpr QByteArrayView Settings[] = {{BaudRate, sizeof BaudRate},
+                                       {DataSize, sizeof DataSize},
+                                       {Parity, sizeof Parity},
+                                       {StopSize, sizeof StopSize},
+                                       {FlowControl, sizeof FlowControl},
+                                       {Dtr, sizeof Dtr},
+                                       {Rts, sizeof Rts}};
 // The server answers the first four with the value it has set, as the
 // command's number + 100. It need not answer the control lines (a device
 // without them never does), and is never waited for.
@@ -132,8 +135,8 @@ void TelnetParser::command(std::uint8_t verb, std::uint8_t option, QByteArray &r
     const bool his = verb == WILL || verb == WONT;
     const bool on = verb == WILL || verb == DO;
     Side &side = his ? m_him[option] : m_us[option];
-    const bool wanted = option == Binary || option == SuppressGoAhead ||
-                        (!his && option == ComPortOption);
+    const bool wanted =
+        option == Binary || option == SuppressGoAhead || (!his && option == ComPortOption);
     if (!on) {
         if (side == Side::Yes)
             put(reply, his ? DONT : WONT, option);

@@ -48,7 +48,13 @@ private:
     // Where an option stands on one side (RFC 1143): off, on, or asked for
     // and waiting for the answer. The client never asks to turn one off.
     enum class Side : std::uint8_t { No, Yes, WantYes };
-    enum class State : std::uint8_t { Data, Command, Option, Subnegotiation, SubnegotiationCommand };
+    enum class State : std::uint8_t {
+        Data,
+        Command,
+        Option,
+        Subnegotiation,
+        SubnegotiationCommand
+    };
 
     void command(std::uint8_t verb, std::uint8_t option, QByteArray &reply);
     void subnegotiation();

@@ -41,9 +41,9 @@ struct Server
     QTcpServer listener;
     QTcpSocket *client = nullptr; // the last connection taken
     QByteArray received;
-    bool silent = false;
+    const bool silent;
 
-    Server()
+    explicit Server(bool silence = false) : silent(silence)
     {
         listener.listen(QHostAddress::LocalHost);
         QObject::connect(&listener, &QTcpServer::newConnection, &listener, [this] {
@@ -75,38 +75,31 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("line");
-        const int asked = int(TelnetParser::Line::Asked), set = int(TelnetParser::Line::Set),
-                  refused = int(TelnetParser::Line::Refused);
-        QTest::newRow("the display's bytes") << QByteArray("4f4b") << QByteArray("4f4b")
-                                             << QByteArray() << asked;
-        QTest::newRow("IAC IAC is one 0xFF") << QByteArray("ffff41ffff") << QByteArray("ff41ff")
-                                             << QByteArray() << asked;
-        QTest::newRow("ser2net's opening: ECHO refused, the line asked for")
-            << QByteArray("fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c") << QByteArray()
-            << QByteArray("fffe01") + Settings << asked;
-        QTest::newRow("the line confirmed, not the modem lines")
-            << QByteArray("fffd2c") + Confirmed + "41" << QByteArray("41") << QByteArray(Settings)
-            << set;
-        QTest::newRow("another speed set") << QByteArray("fffd2c fffa2c65000025 80fff0")
-                                           << QByteArray() << QByteArray(Settings) << refused;
-        QTest::newRow("COM port option refused")
-            << QByteArray("fffe2c") << QByteArray() << QByteArray() << refused;
-        QTest::newRow("unknown options refused, their end not answered")
-            << QByteArray("fffb18 fffd18 fffb18 fffc18 fffe18") << QByteArray()
-            << QByteArray("fffe18 fffc18 fffe18") << asked;
-        QTest::newRow("an option on, then off: the off acknowledged")
-            << QByteArray("fffb00 fffc00 fffc00") << QByteArray() << QByteArray("fffe00") << asked;
-        QTest::newRow("NOP, GA, AYT, DM, BRK and a stray SE dropped")
-            << QByteArray("41fff142fff9fff6fff2fff343fff0") << QByteArray("414243") << QByteArray()
-            << asked;
-        QTest::newRow("a notice with IAC IAC inside, data after it")
-            << QByteArray("fffa2c6bfffffff041") << QByteArray("41") << QByteArray() << asked;
-        QTest::newRow("a sub-negotiation too long to keep is dropped")
-            << QByteArray("fffd2c fffa2c65000004b0") + QByteArray(64, 'a') + "fff041"
-            << QByteArray("41") << QByteArray(Settings) << asked;
-        QTest::newRow("a sub-negotiation cut by a command: the command counts")
-            << QByteArray("fffa2c6500fffd1841") << QByteArray("41") << QByteArray("fffc18")
-            << asked;
+        using enum TelnetParser::Line;
+        const auto row = [](const char *name, const QByteArray &server, const char *data,
+                            const QByteArray &reply, TelnetParser::Line line) {
+            QTest::newRow(name) << server << QByteArray(data) << reply << int(line);
+        };
+        const QByteArray settings(Settings);
+        row("the display's bytes", "4f4b", "4f4b", "", Asked);
+        row("IAC IAC is one 0xFF", "ffff41ffff", "ff41ff", "", Asked);
+        row("ser2net's opening: ECHO refused, the line asked for",
+            "fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c", "", "fffe01" + settings, Asked);
+        row("the line confirmed, not the modem lines", QByteArray("fffd2c") + Confirmed + "41",
+            "41", settings, Set);
+        row("another speed set", "fffd2c fffa2c6500002580fff0", "", settings, Refused);
+        row("COM port option refused", "fffe2c", "", "", Refused);
+        row("unknown options refused, their end not answered", "fffb18 fffd18 fffb18 fffc18 fffe18",
+            "", "fffe18 fffc18 fffe18", Asked);
+        row("an option on, then off: the off acknowledged", "fffb00 fffc00 fffc00", "", "fffe00",
+            Asked);
+        row("NOP, GA, AYT, DM, BRK and a stray SE dropped", "41fff142fff9fff6fff2fff343fff0",
+            "414243", "", Asked);
+        row("a notice with IAC IAC inside, data after it", "fffa2c6bfffffff041", "41", "", Asked);
+        row("a sub-negotiation too long to keep is dropped",
+            "fffd2c fffa2c65000004b0" + QByteArray(64, 'a') + "fff041", "41", settings, Asked);
+        row("a sub-negotiation cut by a command: the command counts", "fffa2c6500fffd1841", "41",
+            "fffc18", Asked);
     }
 
     // The same whether the bytes come at once or one by one.
@@ -122,7 +115,8 @@ private slots:
             TelnetParser::Output out;
             const QByteArray bytes = QByteArray::fromHex(server);
             for (qsizetype i = 0; i < bytes.size(); i += oneByOne ? 1 : bytes.size()) {
-                const TelnetParser::Output part = parser.feed(bytes.sliced(i, oneByOne ? 1 : bytes.size()));
+                const TelnetParser::Output part =
+                    parser.feed(bytes.sliced(i, oneByOne ? 1 : bytes.size()));
                 out.data += part.data;
                 out.reply += part.reply;
             }
@@ -137,11 +131,12 @@ private slots:
     {
         QTest::addColumn<QString>("port"); // SILENT: a server that never negotiates
         QTest::addColumn<QString>("error");
-        QTest::newRow("refused") << "socket://127.0.0.1:CLOSED" << "refused";
+        QTest::newRow("refused") << "socket://127.0.0.1:CLOSED"
+                                 << "refused";
         QTest::newRow("no answer") << "rfc2217://127.0.0.1:SILENT"
                                    << "serwer nie odpowiedział w ciągu 5 s";
-        QTest::newRow("no port number")
-            << "socket://[::1]" << "podaj socket://HOST:PORT albo rfc2217://HOST:PORT";
+        QTest::newRow("no port number") << "socket://[::1]"
+                                        << "podaj socket://HOST:PORT albo rfc2217://HOST:PORT";
     }
 
     // Bounded, with the event loop running meanwhile (the window keeps
@@ -150,8 +145,7 @@ private slots:
     {
         QFETCH(QString, port);
         QFETCH(QString, error);
-        Server silent;
-        silent.silent = true;
+        Server silent(true);
         QTcpServer closed;
         closed.listen(QHostAddress::LocalHost);
         port.replace(QStringLiteral("SILENT"), QString::number(silent.listener.serverPort()))
@@ -174,8 +168,7 @@ private slots:
     // asked: at once, and with nothing to report.
     void endCutsConnectingShort()
     {
-        Server server;
-        server.silent = true;
+        Server server(true);
         NoInputs inputs;
         DeviceProgrammer programmer(inputs);
         QTimer::singleShot(200, &programmer, [&] { programmer.end(); });
