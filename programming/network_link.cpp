@@ -5,6 +5,15 @@
 #include <QTimer>
 #include <QUrl>
 
+// shutdown(), the one call made past Qt: Qt closes a connection only whole.
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+using Descriptor = SOCKET;
+#else
+#include <sys/socket.h>
+using Descriptor = int;
+#endif
+
 namespace {
 
 // The display's bytes kept unread, at most; beyond, they wait with the socket
@@ -19,8 +28,11 @@ constexpr std::chrono::milliseconds ConnectTimeout{5000};
 // What a server sends as the connection is made (a banner) is let in and
 // dropped: the link is open once nothing has come for this long.
 constexpr std::chrono::milliseconds QuietTime{200};
-// How long closing may wait for written bytes to reach the system, as the
-// serial link waits for them to leave the port.
+// SHUT_WR, SD_SEND: the end of sending, the connection still open to read.
+constexpr int NoMoreSending = 1;
+// How long closing may wait for written bytes to reach the system and for the
+// server to close its side, as the serial link waits for them to leave the
+// port.
 constexpr std::chrono::milliseconds CloseTimeout{800};
 
 } // namespace
@@ -178,13 +190,22 @@ bool NetworkLink::close()
     endOpening();
     bool drained = !m_open;
     if (PortOpen()) {
+        m_open = false;
+        m_telnet.reset(); // nothing more is answered
         const QDeadlineTimer until(CloseTimeout);
         while (m_socket.bytesToWrite() > 0 && !until.hasExpired() &&
                m_socket.waitForBytesWritten(int(until.remainingTime()))) {
         }
         drained = m_socket.bytesToWrite() == 0;
+        // The end of sending, then what the server still sends read and
+        // dropped until it closes too: a connection closed with bytes unread
+        // is reset, and a server may drop the last frame before passing it on.
+        if (drained)
+            ::shutdown(Descriptor(m_socket.socketDescriptor()), NoMoreSending);
+        while (m_socket.state() == QAbstractSocket::ConnectedState && !until.hasExpired() &&
+               m_socket.waitForReadyRead(int(until.remainingTime())))
+            m_socket.readAll();
     }
-    // The system sends what it holds before the connection's end.
     m_open = false;
     m_socket.abort();
     m_received.clear();
