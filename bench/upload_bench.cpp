@@ -1,6 +1,7 @@
 // Times a full RAM upload (parameters, eight screens, refresh) against a
-// display on the given serial device, and the refresh timer's period after
-// it. Prints the figures; upload.sh starts the display emulator for it.
+// display on each port given (a serial device, or a serial device server's
+// URL), and the refresh timer's period after the last. Prints the figures;
+// upload.sh starts the display emulator, and ser2net in front of it, for it.
 
 #include "programming/device_programmer.h"
 #include "programming/refresh_timer.h"
@@ -43,19 +44,55 @@ public:
     QString Godzina_MEB() const override { return QStringLiteral("12:00"); }
 };
 
+// Connects to the display on port and times a full RAM upload; false when
+// either failed.
+bool timeUpload(DeviceProgrammer &programmer, const QString &port, QTextStream &out)
+{
+    const Outcome connected = programmer.connectTo(port);
+    if (!connected.succeeded()) {
+        out << "no connection to " << port << " (outcome " << connected.kind << ")\n";
+        return false;
+    }
+    const Seconds cpuBefore = processCpuTime();
+    const Clock::time_point clicked = Clock::now();
+    const Outcome uploaded = programmer.upload(Memory::Ram);
+    const Seconds wall = Clock::now() - clicked;
+    const Seconds cpu = processCpuTime() - cpuBefore;
+    if (!uploaded.succeeded()) {
+        out << "the upload failed (outcome " << uploaded.kind << ")\n";
+        return false;
+    }
+    out << QStringLiteral("%1: full RAM upload: %2 s wall, %3 of the protocol minimum %4 s\n")
+               .arg(port)
+               .arg(wall.count(), 0, 'f', 3)
+               .arg(wall.count() / ProtocolMinimum, 0, 'f', 4)
+               .arg(ProtocolMinimum);
+    out << QStringLiteral("process CPU during the upload: %1 s, %2 % of the wall time\n")
+               .arg(cpu.count(), 0, 'f', 3)
+               .arg(100.0 * cpu.count() / wall.count(), 0, 'f', 2);
+    out.flush();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    if (argc != 2) {
-        out << "usage: screenprog-upload-bench DEVICE\n";
+    if (argc < 2) {
+        out << "usage: screenprog-upload-bench PORT... (a device, or socket:// or rfc2217://)\n";
         return 2;
     }
-    const QString devicePath = QString::fromLocal8Bit(argv[1]);
 
     BenchInputs inputs;
+    // Each port in turn; the refresh timer is timed on the last one.
+    for (int i = 1; i < argc - 1; ++i) {
+        DeviceProgrammer programmer(inputs);
+        if (!timeUpload(programmer, QString::fromLocal8Bit(argv[i]), out))
+            return 1;
+        programmer.end();
+    }
     DeviceProgrammer programmer(inputs);
     RefreshTimer refresh(programmer);
     QList<Clock::time_point> ticks;
@@ -65,31 +102,13 @@ int main(int argc, char *argv[])
         if (ticks.size() == 2)
             app.quit();
     });
-
-    const Outcome connected = programmer.connectTo(devicePath);
-    const Clock::time_point timerStarted = Clock::now();
-    if (!connected.succeeded()) {
-        out << "no connection to " << devicePath << " (outcome " << connected.kind << ")\n";
+    Clock::time_point timerStarted;
+    QObject::connect(&programmer, &DeviceProgrammer::stateChanged, &app, [&] {
+        if (refresh.isActive() && timerStarted == Clock::time_point())
+            timerStarted = Clock::now();
+    });
+    if (!timeUpload(programmer, QString::fromLocal8Bit(argv[argc - 1]), out))
         return 1;
-    }
-
-    const Seconds cpuBefore = processCpuTime();
-    const Clock::time_point clicked = Clock::now();
-    const Outcome uploaded = programmer.upload(Memory::Ram);
-    const Seconds wall = Clock::now() - clicked;
-    const Seconds cpu = processCpuTime() - cpuBefore;
-    if (!uploaded.succeeded()) {
-        out << "the upload failed (outcome " << uploaded.kind << ")\n";
-        return 1;
-    }
-
-    out << QStringLiteral("full RAM upload: %1 s wall, %2 of the protocol minimum %3 s\n")
-               .arg(wall.count(), 0, 'f', 3)
-               .arg(wall.count() / ProtocolMinimum, 0, 'f', 4)
-               .arg(ProtocolMinimum);
-    out << QStringLiteral("process CPU during the upload: %1 s, %2 % of the wall time\n")
-               .arg(cpu.count(), 0, 'f', 3)
-               .arg(100.0 * cpu.count() / wall.count(), 0, 'f', 2);
     out << "waiting for two refresh ticks...\n";
     out.flush();
 

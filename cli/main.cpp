@@ -7,6 +7,7 @@
 #include "cli/fleet.h"
 #include "cli/programming_run.h"
 #include "ports/port_list.h"
+#include "programming/network_link.h"
 #include "protocol/screen_set.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
@@ -82,10 +83,12 @@ struct Options
                                            "device, description i id (nazwa stała urządzenia "
                                            "albo null).")};
     QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("Port: nazwa z listy (COM1) albo urządzenie "
-                                           "(/dev/ttyUSB0, /dev/pts/7, COM12). Można podać "
-                                           "wiele razy: wyświetlacze są programowane "
-                                           "jednocześnie."),
+                            QStringLiteral("Port: nazwa z listy (COM1), urządzenie "
+                                           "(/dev/ttyUSB0, /dev/pts/7, COM12) albo serwer portu "
+                                           "szeregowego w sieci: socket://HOST:PORT (TCP, linia "
+                                           "serwera ustawiona na 1200 8N2) lub "
+                                           "rfc2217://HOST:PORT (RFC 2217). Można podać wiele "
+                                           "razy: wyświetlacze są programowane jednocześnie."),
                             QStringLiteral("port")};
     QCommandLineOption wait{QStringLiteral("wait"),
                             QStringLiteral("Czeka na port, którego nie ma (urządzenie, nazwa z "
@@ -267,10 +270,13 @@ QString readRequest(const QCommandLineParser &parser, const Options &o, Request 
     if (request.ports.isEmpty())
         return QStringLiteral("podaj port: --port NAZWA (porty wypisuje --list)");
     for (qsizetype i = 0; i < request.ports.size(); ++i) {
-        if (request.ports[i].isEmpty())
+        const QString &port = request.ports[i];
+        if (port.isEmpty())
             return QStringLiteral("--port: pusta nazwa portu");
-        if (request.ports.indexOf(request.ports[i]) != i)
-            return QStringLiteral("--port %1 podany dwa razy").arg(request.ports[i]);
+        if (request.ports.indexOf(port) != i)
+            return QStringLiteral("--port %1 podany dwa razy").arg(port);
+        if (isNetworkPort(port) && !networkAddress(port))
+            return QStringLiteral("--port %1: podaj %2").arg(port, NetworkPortForms);
     }
     return {};
 }

@@ -65,24 +65,6 @@ QString signalName(int signal)
 
 } // namespace
 
-QString deviceOf(const QString &port)
-{
-#ifndef Q_OS_WIN
-    if (port.contains(u'/'))
-        return port;
-#endif
-    const QList<PortEntry> ports = listSerialPorts();
-    for (const PortEntry &entry : ports) {
-        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
-            return entry.device;
-    }
-#ifdef Q_OS_WIN
-    return port;
-#else
-    return QString();
-#endif
-}
-
 ProgrammingRun::ProgrammingRun(const Request &request, QString port, QString prefix)
     : m_request(request), m_port(std::move(port)), m_prefix(std::move(prefix))
 {

@@ -119,8 +119,3 @@ private:
     int m_signal = 0; // the signal that ended the run, 0 for none
     int m_sent = 0;
 };
-
-// The device behind a port name as the port dialog lists it, or a device
-// given as it stands: a path, or on Windows any port name. Empty when the
-// name is not listed.
-QString deviceOf(const QString &port);

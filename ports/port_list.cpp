@@ -90,3 +90,21 @@ QString stableIdOf(const QString &port, const QString &device)
     return linkInFolderTo(QStringLiteral("/dev/serial/by-id"), device);
 #endif
 }
+
+QString deviceOf(const QString &port)
+{
+#ifndef Q_OS_WIN
+    if (port.contains(u'/'))
+        return port;
+#endif
+    const QList<PortEntry> ports = listSerialPorts();
+    for (const PortEntry &entry : ports) {
+        if (entry.name.compare(port, Qt::CaseInsensitive) == 0)
+            return entry.device;
+    }
+#ifdef Q_OS_WIN
+    return port;
+#else
+    return QString();
+#endif
+}

@@ -34,6 +34,11 @@ quint8 portNumberOf(const QString &name);
 // made up from the machine's serial devices.
 QList<PortEntry> listSerialPorts();
 
+// The device behind a port name as the port dialog lists it, or a name given
+// as it stands: a path or a server's URL, or on Windows any port name. Empty
+// when the name is not listed.
+QString deviceOf(const QString &port);
+
 // The ports of the map made up from these devices, as listSerialPorts() gives
 // them on a system without the Windows serial device map.
 QList<PortEntry> portsOfDevices(const QList<SerialDevice> &devices);

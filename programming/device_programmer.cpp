@@ -137,6 +137,9 @@ Task<Outcome> DeviceProgrammer::connecting(QString port)
     // The port dialog tried the port a moment ago; another program may have
     // taken it since, or the adapter gone.
     const Link::OpenResult opened = m_link->open(port);
+    // An open that waited in the event loop may have been cut short by the end.
+    if (m_state == State::Closing)
+        co_return Outcome::of(Outcome::Ended);
     if (opened != Link::OpenResult::Opened)
         co_return Outcome::openFailed(opened, m_link->errorString());
 

@@ -2,7 +2,8 @@
 
 // The way to the display, as the device logic uses it: a handful of named
 // operations, whatever carries the bytes. A serial port is one such link
-// (SerialLink); each is opened with the display's line settings, 1200 baud,
+// (SerialLink), a serial device server on the network another (NetworkLink);
+// each is opened with the display's line settings, 1200 baud,
 // 8 data bits, no parity, 2 stop bits, DTR on and RTS off.
 
 #include <QObject>
@@ -23,9 +24,11 @@ public:
 
     using QObject::QObject;
 
-    // Opens the port by its name (a device, or what the port dialog's entry
-    // holds); an empty name is no port. Leaves the port as the next program
-    // expects to find it when it closes.
+    // Opens the port by its name (a device, what the port dialog's entry
+    // holds, a server's URL); an empty name is no port. Leaves the port as
+    // the next program expects to find it when it closes. A link that has to
+    // wait for the far end lets the event loop run meanwhile, for a bounded
+    // time, and close() cuts the wait short.
     virtual OpenResult open(const QString &name) = 0;
     // True between a successful open and the close or the loss.
     virtual bool PortOpen() const = 0;
@@ -48,7 +51,8 @@ public:
     virtual bool close() = 0;
 
     // Whether the port by this name is there now, to be opened again after
-    // a loss (the device node, the listed port).
+    // a loss (the device node, the listed port, a server that answers).
+    // Cheap, and never blocks.
     virtual bool deviceExists(const QString &name) const = 0;
 
 signals:
@@ -61,5 +65,7 @@ signals:
 // Makes the link that opens a port of this name.
 using LinkFactory = std::function<std::unique_ptr<Link>(const QString &name)>;
 
-// The link for a port name: a serial port (a device, a listed name).
+// The link for a port name: a server on the network for socket://HOST:PORT
+// and rfc2217://HOST:PORT, a serial port for any other name (a device, a
+// listed name).
 std::unique_ptr<Link> linkFor(const QString &name);

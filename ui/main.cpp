@@ -1,5 +1,6 @@
 // screenprog and screenprog-noclock: the port dialog first, then the main
-// window, with the screen-set file named on the command line opened; the
+// window, with the screen-set file named on the command line opened, or the
+// main window at once on the port given with --port; the
 // program ends when the user closes either.
 
 #include "ports/port_list.h"
@@ -23,13 +24,14 @@
 
 namespace {
 
-// The program takes --help, --version and a screen-set file to open. Qt
-// answers the first two, and refuses any other option, in Polish (its
+// The program takes --help, --version, --port and a screen-set file to open.
+// Qt answers the first two, and refuses any other option, in Polish (its
 // catalogue is installed by then): on the terminal, or in a message box when a
 // Windows program has no console to write to. It ends the program after
 // answering. Returns what the program is to do.
 struct CommandLine
 {
+    QString port; // the port to open the main window on, without the port dialog; or empty
     QString file; // a screen-set file to open before the window shows, or empty
 };
 
@@ -39,7 +41,7 @@ CommandLine answerCommandLine(const QCoreApplication &app)
     parser.setApplicationDescription(
         QStringLiteral(
             "Programowanie wyświetlacza systemu VELTA-ORSO przez port szeregowy.\n"
-            "Port wybiera się w pierwszym oknie programu.\n"
+            "Port wybiera się w pierwszym oknie programu albo podaje opcją --port.\n"
             "\n"
             "Obie strony okna (teksty ekranów i parametry) zapisuje się w pliku zestawu\n"
             "ekranów (rozszerzenie .%1), tym samym, który czyta screenprog-cli: Ctrl+O\n"
@@ -50,7 +52,14 @@ CommandLine answerCommandLine(const QCoreApplication &app)
     // Qt's own help option would also offer --help-all, for Qt's options.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Wyświetla tę pomoc."));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Otwiera okno programu od razu na tym porcie, bez okna wyboru portu: "
+                       "nazwa z listy (COM1), urządzenie (/dev/ttyUSB0, COM12) albo serwer portu "
+                       "szeregowego w sieci, socket://HOST:PORT lub rfc2217://HOST:PORT."),
+        QStringLiteral("port"));
     parser.addOption(help);
+    parser.addOption(port);
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("plik"),
@@ -61,7 +70,7 @@ CommandLine answerCommandLine(const QCoreApplication &app)
         parser.showHelp(EXIT_SUCCESS);
     const QStringList files = parser.positionalArguments();
     if (files.size() <= 1)
-        return {files.value(0)};
+        return {parser.value(port), files.value(0)};
     const QString refusal = QStringLiteral("%1: Nieoczekiwany argument \"%2\".")
                                 .arg(QCoreApplication::applicationName(), files.at(1));
 #ifdef Q_OS_WIN
@@ -111,6 +120,15 @@ int main(int argc, char *argv[])
         fMain *window = mainWindow.get();
         onTermination(window, [window](int) { window->endProgram(); });
     };
+    if (!commandLine.port.isEmpty()) {
+        // A port named on the command line (a desktop shortcut for one
+        // display): the main window on it at once. A name not listed is
+        // opened as it stands, and says so if it does not open.
+        buildMainWindow();
+        const QString device = deviceOf(commandLine.port);
+        mainWindow->Form_Load(device.isEmpty() ? commandLine.port : device);
+        return QApplication::exec();
+    }
     fSelectSerialDevice portDialog(&listSerialPorts, [&](const QString &device) {
         buildMainWindow();
         mainWindow->Form_Load(device);
