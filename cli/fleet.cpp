@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include <cmath>
-#include <vector>
 #include <cstdlib>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -65,8 +65,8 @@ template <typename T> struct All
 // The log's word for a result.
 QString resultWord(DisplayResult::Kind kind)
 {
-    static const char *const words[] = {"ok",      "unanswered", "busy",       "missing",
-                                        "forbidden", "lost",     "interrupted"};
+    static const char *const words[] = {"ok",        "unanswered", "busy",       "missing",
+                                        "forbidden", "lost",       "interrupted"};
     return QString::fromLatin1(words[kind]);
 }
 
@@ -281,9 +281,9 @@ void Fleet::writeLog(const DisplayResult &result)
         {QStringLiteral("device"), result.device},
         {QStringLiteral("id"), id.isEmpty() ? QJsonValue() : QJsonValue(id)},
         {QStringLiteral("set"), QString::fromLatin1(result.set.toHex())},
-        {QStringLiteral("frames"), QJsonObject{{QStringLiteral("sent"), result.sent},
-                                               {QStringLiteral("acknowledged"),
-                                                result.acknowledged}}},
+        {QStringLiteral("frames"),
+         QJsonObject{{QStringLiteral("sent"), result.sent},
+                     {QStringLiteral("acknowledged"), result.acknowledged}}},
         {QStringLiteral("result"), resultWord(result.kind)},
         {QStringLiteral("exit"), result.exitCode},
         {QStringLiteral("seconds"), std::round(result.seconds * 1000) / 1000},

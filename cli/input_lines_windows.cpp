@@ -53,7 +53,8 @@ InputLines::InputLines(QObject *parent) : QObject(parent)
             DWORD waiting = 0;
             if (!PeekNamedPipe(input, nullptr, 0, nullptr, &waiting, nullptr))
                 m_ended = true;
-            else if (waiting > 0 && ReadFile(input, bytes, qMin<DWORD>(waiting, sizeof bytes), &size, nullptr))
+            else if (waiting > 0 &&
+                     ReadFile(input, bytes, qMin<DWORD>(waiting, sizeof bytes), &size, nullptr))
                 received(bytes, size);
         } else if (ReadFile(input, bytes, sizeof bytes, &size, nullptr) && size > 0) {
             received(bytes, size);

@@ -27,11 +27,8 @@ using namespace protocol;
 
 namespace {
 
-// The help's text, the display's facts in it.
-QString description()
-{
-    const ParameterChoice start = startChoice(Memory::Ram);
-    return QStringLiteral(
+// The help's text; the display's facts go in through description().
+const QString DescriptionText = QStringLiteral(
     "\nProgramuje wyświetlacz systemu VELTA-ORSO przez port szeregowy, bez okna: łączy się z nim\n"
     "jak screenprog i po kolei czyści ekrany (--clear), wysyła zestaw EEPROM, zestaw bieżący\n"
     "(RAM), zegar i dźwięki, a na końcu ramkę kończącą programowanie.\n"
@@ -61,14 +58,17 @@ QString description()
     "  8    nie każdy wyświetlacz został zaprogramowany (kilka --port albo --repeat)\n"
     "  129  przerwane przez SIGHUP (Windows: zamknięcie konsoli)\n"
     "  130  przerwane przez SIGINT (Ctrl+C)\n"
-    "  143  przerwane przez SIGTERM")
-        .arg(MaxTextLength)
+    "  143  przerwane przez SIGTERM");
+
+QString description()
+{
+    const ParameterChoice start = startChoice(Memory::Ram);
+    return DescriptionText.arg(MaxTextLength)
         .arg(scrollKindItems().join(QStringLiteral(", ")))
         .arg(Steps)
         .arg(RamScreens)
-        .arg(QStringList{scrollKindItems().at(start.scrollKind),
-                         stepItems().at(start.speed), stepItems().at(start.brightness),
-                         screenCountItems().at(start.screenCount)}
+        .arg(QStringList{scrollKindItems().at(start.scrollKind), stepItems().at(start.speed),
+                         stepItems().at(start.brightness), screenCountItems().at(start.screenCount)}
                  .join(QStringLiteral(", ")));
 }
 
@@ -332,9 +332,9 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(description());
     parser.addOption(o.help);
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addOptions({o.list, o.json, o.port, o.wait, o.repeat, o.log, o.dryRun, o.eeprom, o.ram,
-                       o.text, o.memory, o.scroll, o.speed, o.brightness, o.screens, o.clock,
-                       o.beep, o.longBeep, o.clear, o.quiet});
+    parser.addOptions({o.list,    o.json,  o.port, o.wait,     o.repeat, o.log,   o.dryRun,
+                       o.eeprom,  o.ram,   o.text, o.memory,   o.scroll, o.speed, o.brightness,
+                       o.screens, o.clock, o.beep, o.longBeep, o.clear,  o.quiet});
     // Answered here rather than by the parser, which on Windows would write
     // in a code page the console does not show.
     if (!parser.parse(QCoreApplication::arguments()))
@@ -364,9 +364,10 @@ int main(int argc, char *argv[])
     if (QString problem = readRequest(parser, o, request); !problem.isEmpty())
         return refuse(problem);
     if (parser.isSet(o.dryRun)) {
-        for (const PlannedFrame &frame : ProgrammingRun(request, QString(), QString()).plannedFrames())
-            console::out(QStringLiteral("%1\t%2").arg(QString::fromLatin1(frame.bytes.toHex()),
-                                                      frame.name));
+        for (const PlannedFrame &frame :
+             ProgrammingRun(request, QString(), QString()).plannedFrames())
+            console::out(
+                QStringLiteral("%1\t%2").arg(QString::fromLatin1(frame.bytes.toHex()), frame.name));
         return Done;
     }
     // Appended to, never rewritten: the record of every earlier run stays.

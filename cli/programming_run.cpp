@@ -91,8 +91,8 @@ QList<ProgrammingRun::Step> ProgrammingRun::steps() const
 
 QList<PlannedFrame> ProgrammingRun::plannedFrames() const
 {
-    QList<PlannedFrame> frames{{protocol::bytes(protocol::KomendaProg),
-                                frameName({AnsweredFrame::ProgrammingRequest})}};
+    QList<PlannedFrame> frames{
+        {protocol::bytes(protocol::KomendaProg), frameName({AnsweredFrame::ProgrammingRequest})}};
     for (const Step &step : steps()) {
         if (step.command) {
             frames.append({DeviceProgrammer::commandFrame(*step.command, *this),
@@ -103,8 +103,8 @@ QList<PlannedFrame> ProgrammingRun::plannedFrames() const
             frames.append({frame.bytes, frame.answered ? frameName(*frame.answered)
                                                        : commandName(Command::Refresh, *this)});
     }
-    frames.append({protocol::bytes(protocol::KomendaKoniec),
-                   QStringLiteral("koniec programowania")});
+    frames.append(
+        {protocol::bytes(protocol::KomendaKoniec), QStringLiteral("koniec programowania")});
     return frames;
 }
 
@@ -125,8 +125,8 @@ Task<DisplayResult> ProgrammingRun::run()
         hash.addData(frame.bytes);
     result.set = hash.result();
     const auto finished = [&] {
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                             .count();
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (m_signal != 0) {
             result.kind = DisplayResult::Interrupted;
             result.exitCode = 128 + m_signal;
@@ -175,9 +175,8 @@ Task<DisplayResult> ProgrammingRun::run()
         outcome = co_await programmer.uploading(step.memory);
         sentBefore += set(step.memory)->frames();
         if (outcome.succeeded())
-            programmed.append(messageText(step.memory == Memory::Ram
-                                              ? messages::CurrentProgrammed
-                                              : messages::EepromProgrammed));
+            programmed.append(messageText(step.memory == Memory::Ram ? messages::CurrentProgrammed
+                                                                     : messages::EepromProgrammed));
     }
 
     report(outcome, result.device, result);
@@ -220,8 +219,8 @@ void ProgrammingRun::report(const Outcome &outcome, const QString &device, Displ
         return;
     case Outcome::Unanswered:
     case Outcome::Lost:
-        result.kind = outcome.kind == Outcome::Lost ? DisplayResult::Lost
-                                                    : DisplayResult::Unanswered;
+        result.kind =
+            outcome.kind == Outcome::Lost ? DisplayResult::Lost : DisplayResult::Unanswered;
         result.exitCode = NotAcknowledged;
         words << messageText(messages::DisplayCommunicationError);
         if (outcome.frame)

@@ -59,7 +59,7 @@ struct DisplayResult
     enum Kind { Ok, Unanswered, Busy, Missing, Forbidden, Lost, Interrupted };
     Kind kind = Ok;
     int exitCode = Done;
-    QString text; // the Polish words for it: the messages of success, or what went wrong
+    QString text;           // the Polish words for it: the messages of success, or what went wrong
     QStringList programmed; // the uploads' messages of success, also after a later failure
     QString port;
     QString device;
@@ -116,6 +116,6 @@ private:
     const QString m_port;
     const QString m_prefix;
     DeviceProgrammer *m_programmer = nullptr; // while the run has one
-    int m_signal = 0; // the signal that ended the run, 0 for none
+    int m_signal = 0;                         // the signal that ended the run, 0 for none
     int m_sent = 0;
 };

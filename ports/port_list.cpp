@@ -67,9 +67,8 @@ QString linkInFolderTo(const QString &folder, const QString &device)
     if (QFileInfo(device).absolutePath() == QDir(folder).absolutePath())
         return QFileInfo(device).absoluteFilePath();
     const QString target = QFileInfo(device).canonicalFilePath();
-    const QFileInfoList links =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                   QDir::Name);
+    const QFileInfoList links = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links) {
         if (!target.isEmpty() && link.canonicalFilePath() == target)
             return link.absoluteFilePath();

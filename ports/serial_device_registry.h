@@ -4,7 +4,8 @@
 // serial device map is made up from the machine's serial devices, so that the
 // probe runs unchanged. It is worth its lines: the slots, the numbering and
 // the order of the port list are then one piece of code on both systems, and
-// every Linux test of the list runs the probe that Windows runs. The system reports the NT family; under
+// every Linux test of the list runs the probe that Windows runs.
+// The system reports the NT family; under
 // LocalMachine\Hardware\DeviceMap\SerialComm the value "\Device\Serial" + k
 // holds "COM" + (k + 1) for the k-th of the devices in their numbering order
 // (orderedSerialDevices), for as many devices as there are. The probe finds

@@ -206,9 +206,9 @@ private:
     bool m_endedWell = true; // what end() said
     int m_framesSent = 0;
     int m_framesAcknowledged = 0;
-    QList<Sleeper> m_sleepers; // the sequences waiting now
+    QList<Sleeper> m_sleepers;  // the sequences waiting now
     Driver *m_driver = nullptr; // the plain call whose task runs now, if any
     std::unique_ptr<Link> m_link;
-    QTimer m_returnWatch; // polls for the lost port while disconnected
+    QTimer m_returnWatch;                  // polls for the lost port while disconnected
     std::optional<Task<Step>> m_reconnect; // the return of a lost port, asked
 };

@@ -50,7 +50,10 @@ struct SerialLink::Private
     QByteArray held;
 
 #ifdef Q_OS_WIN
-    HANDLE handle() const { return reinterpret_cast<HANDLE>(port.handle()); }
+    HANDLE handle() const
+    {
+        return reinterpret_cast<HANDLE>(port.handle());
+    }
     // When the line will have carried the last byte written, at 1200 baud.
     std::chrono::steady_clock::time_point lineFreeAt;
 #endif

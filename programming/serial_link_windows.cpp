@@ -100,8 +100,8 @@ void SerialLink::Private::opened()
 
 void SerialLink::Private::wrote(qint64 bytes)
 {
-    lineFreeAt = std::max(lineFreeAt, std::chrono::steady_clock::now()) +
-                 windowsComm::lineTime(bytes);
+    lineFreeAt =
+        std::max(lineFreeAt, std::chrono::steady_clock::now()) + windowsComm::lineTime(bytes);
 }
 
 void SerialLink::Private::fetchHeld()
@@ -120,8 +120,7 @@ void SerialLink::Private::fetchHeld()
         return;
     }
     // The low bit keeps this read's completion out of the port object's queue.
-    read->overlapped.hEvent =
-        reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(read->event) | 1);
+    read->overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<quintptr>(read->event) | 1);
     DWORD done = 0;
     bool finished = true;
     if (ReadFile(handle(), read->bytes.data(), DWORD(count), nullptr, &read->overlapped) ||

@@ -14,10 +14,10 @@ namespace windowsComm {
 using Clock = std::chrono::steady_clock;
 
 // GetLastError's codes that the modem lines meet.
-inline constexpr std::uint32_t InvalidFunction = 1;     // a driver without the request
-inline constexpr std::uint32_t GenFailure = 31;         // a device that stalls it
-inline constexpr std::uint32_t NotSupported = 50;       // virtual ports, Wine's pseudo-terminals
-inline constexpr std::uint32_t InvalidParameter = 87;   // the same
+inline constexpr std::uint32_t InvalidFunction = 1;   // a driver without the request
+inline constexpr std::uint32_t GenFailure = 31;       // a device that stalls it
+inline constexpr std::uint32_t NotSupported = 50;     // virtual ports, Wine's pseudo-terminals
+inline constexpr std::uint32_t InvalidParameter = 87; // the same
 inline constexpr std::uint32_t DeviceNotConnected = 1167;
 inline constexpr std::uint32_t DeviceRemoved = 1617;
 

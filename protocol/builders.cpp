@@ -47,8 +47,8 @@ QByteArray RamkaTekstuEEPROM(int n, QStringView text)
 QByteArray RamkaParametrowRAM(int przesuw, int iloscEkranow, int predkosc, int jasnosc)
 {
     const char payload[] = {char(scrollKindByte(przesuw)),
-                            char(std::clamp(iloscEkranow, 0, RamScreens)),
-                            char(oneBased(predkosc)), char(oneBased(jasnosc))};
+                            char(std::clamp(iloscEkranow, 0, RamScreens)), char(oneBased(predkosc)),
+                            char(oneBased(jasnosc))};
     return dataFrame(RamParameters, QByteArrayView(payload, sizeof payload));
 }
 
@@ -66,10 +66,10 @@ QByteArray textFrame(Memory memory, int n, QStringView text)
 
 QByteArray parameterFrame(Memory memory, const ParameterChoice &choice)
 {
-    return memory == Memory::Ram ? RamkaParametrowRAM(choice.scrollKind, choice.screenCount,
-                                                      choice.speed, choice.brightness)
-                                 : RamkaParametrowEEPROM(choice.scrollKind, choice.speed,
-                                                         choice.brightness);
+    return memory == Memory::Ram
+               ? RamkaParametrowRAM(choice.scrollKind, choice.screenCount, choice.speed,
+                                    choice.brightness)
+               : RamkaParametrowEEPROM(choice.scrollKind, choice.speed, choice.brightness);
 }
 
 QByteArray RamkaZegara(QStringView time)

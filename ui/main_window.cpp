@@ -201,8 +201,7 @@ fMain::~fMain() = default;
 
 void fMain::connectHandlers()
 {
-    connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, this,
-            &fMain::PrzeslijRAM_Command_Click);
+    connect(ui.PrzeslijRAM_Command, &QPushButton::clicked, this, &fMain::PrzeslijRAM_Command_Click);
     connect(ui.PrzeslijEEPROM_Command, &QPushButton::clicked, this,
             &fMain::PrzeslijEEPROM_Command_Click);
     connect(ui.CzyscEkran_Command, &QPushButton::clicked, this, &fMain::CzyscEkran_Command_Click);
@@ -252,12 +251,12 @@ void fMain::createRamPage()
         label(ui.Frame2, "PredkoscRAM_Label", protocol::speedLabel(), {240, 850, 1305, 195});
     ui.PredkoscRAM_Combo = list(ui.Frame2, "PredkoscRAM_Combo", {1800, 800, 615, 315},
                                 QStringLiteral("Prędkość przesuwu (RAM)"));
-    ui.JasnoscRAM_Label = label(ui.Frame2, "JasnoscRAM_Label", protocol::brightnessLabel(),
-                                {240, 1300, 585, 195});
+    ui.JasnoscRAM_Label =
+        label(ui.Frame2, "JasnoscRAM_Label", protocol::brightnessLabel(), {240, 1300, 585, 195});
     ui.JasnoscRAM_Combo = list(ui.Frame2, "JasnoscRAM_Combo", {1800, 1250, 615, 315},
                                QStringLiteral("Jasność (RAM)"));
-    ui.IloscEkranow_Label = label(ui.Frame2, "IloscEkranow_Label",
-                                  protocol::screenCountLabel(), {240, 1750, 990, 195});
+    ui.IloscEkranow_Label =
+        label(ui.Frame2, "IloscEkranow_Label", protocol::screenCountLabel(), {240, 1750, 990, 195});
     ui.IloscEkranowRAM_Combo = list(ui.Frame2, "IloscEkranowRAM_Combo", {1800, 1700, 615, 315},
                                     QStringLiteral("Ilość ekranów (RAM)"));
     // The check box stands on the frame's edge, over the caption's leading spaces.

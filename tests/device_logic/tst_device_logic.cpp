@@ -67,12 +67,13 @@ QString describe(const Outcome &outcome)
     static const char *const kinds[] = {"done", "unanswered", "open failed", "lost", "ended"};
     QString text = QString::fromLatin1(kinds[outcome.kind]);
     if (const std::optional<AnsweredFrame> &f = outcome.frame)
-        text += f->kind == AnsweredFrame::ProgrammingRequest ? QStringLiteral(" request")
-                : QStringLiteral(" %1 (%2)")
-                      .arg(f->kind == AnsweredFrame::Parameters ? QStringLiteral("parameters")
-                                                                : QStringLiteral("screen %1")
-                                                                      .arg(f->screen),
-                           protocol::memoryName(f->memory));
+        text += f->kind == AnsweredFrame::ProgrammingRequest
+                    ? QStringLiteral(" request")
+                    : QStringLiteral(" %1 (%2)")
+                          .arg(f->kind == AnsweredFrame::Parameters
+                                   ? QStringLiteral("parameters")
+                                   : QStringLiteral("screen %1").arg(f->screen),
+                               protocol::memoryName(f->memory));
     return text;
 }
 
@@ -92,8 +93,8 @@ struct Bench
 {
     explicit Bench(bool refusingLink = false)
         : programmer(inputs, [this, refusingLink](const QString &) {
-              std::unique_ptr<SerialLink> made = refusingLink ? std::make_unique<RefusingLink>()
-                                                              : std::make_unique<SerialLink>();
+              std::unique_ptr<SerialLink> made =
+                  refusingLink ? std::make_unique<RefusingLink>() : std::make_unique<SerialLink>();
               link = made.get();
               return made;
           })
@@ -259,8 +260,7 @@ private slots:
         const Reply ack = reply(Reply::Acknowledge), silent = reply(Reply::Silent);
         const QList<int> ram{0, 1, 2, 3, 4, 5, 6, 7, 8}, eeprom{0, 1, 2, 3, 4, 5};
         QTest::newRow("RAM") << false << ram << QList<Reply>{} << ram + QList{-1} << "done";
-        QTest::newRow("EEPROM") << true << eeprom << QList<Reply>{} << eeprom + QList{-1}
-                                << "done";
+        QTest::newRow("EEPROM") << true << eeprom << QList<Reply>{} << eeprom + QList{-1} << "done";
         QTest::newRow("refresh unanswered")
             << false << QList{1} << QList{ack, silent} << QList{1, -1} << "done";
         QTest::newRow("parameters half answered")
@@ -459,7 +459,8 @@ private slots:
         QCOMPARE(link.open(b.display.slavePath()), Link::OpenResult::Opened);
         b.display.flood(1 << 20);
         QTest::qWait(300);
-        QVERIFY2(link.InBufferCount() < 64 * 1024, qPrintable(QString::number(link.InBufferCount())));
+        QVERIFY2(link.InBufferCount() < 64 * 1024,
+                 qPrintable(QString::number(link.InBufferCount())));
     }
 
     void windowsModemLines_data()
@@ -640,7 +641,6 @@ private slots:
         }
         ::close(device);
     }
-
 };
 
 QTEST_GUILESS_MAIN(DeviceLogic)
