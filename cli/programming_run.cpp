@@ -4,6 +4,7 @@
 #include "ports/port_list.h"
 #include "programming/open_failure.h"
 #include "programming/refresh_timer.h"
+#include "programming/termination.h"
 #include "protocol/frames.h"
 #include "resources/message_numbers.h"
 #include "resources/message_text.h"
@@ -53,11 +54,11 @@ QString commandName(Command command, const ProgrammingInputs &inputs)
 QString signalName(int signal)
 {
     switch (signal) {
-    case 1:
+    case termination::Hangup:
         return QStringLiteral("SIGHUP");
-    case 2:
+    case termination::Interrupt:
         return QStringLiteral("SIGINT");
-    case 15:
+    case termination::Terminate:
         return QStringLiteral("SIGTERM");
     }
     return QStringLiteral("sygnał %1").arg(signal);
